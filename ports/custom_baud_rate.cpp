@@ -1,0 +1,22 @@
+#include "ports/custom_baud_rate.h"
+
+#include <asm/termbits.h>
+#include <sys/ioctl.h>
+
+int SetCustomBaudRate(int fd, int baud)
+{
+    struct termios2 settings {};
+    if (ioctl(fd, TCGETS2, &settings) != 0) return 0;
+    settings.c_cflag &= ~(CBAUD | (CBAUD << IBSHIFT));
+    settings.c_cflag |= BOTHER | (BOTHER << IBSHIFT);
+    settings.c_ispeed = static_cast<speed_t>(baud);
+    settings.c_ospeed = static_cast<speed_t>(baud);
+    return ioctl(fd, TCSETS2, &settings) == 0 ? 1 : 0;
+}
+
+long ReadActualBaudRate(int fd)
+{
+    struct termios2 settings {};
+    if (ioctl(fd, TCGETS2, &settings) != 0) return -1;
+    return static_cast<long>(settings.c_ospeed);
+}

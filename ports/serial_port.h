@@ -1,0 +1,23 @@
+// Serial ports as the relay needs them: opened by name for this process alone, raw 8N1 at the
+// chosen rate without flow control, reads that return at once with what has arrived, and writes
+// that go out whole or fail after 1000 ms + 10 ms per byte.
+//
+// Failures are shown to the user here (through the message box) and the caller only unwinds.
+#pragma once
+
+#include <cstddef>
+
+#include "ports/port_handle.h"
+
+inline constexpr char kOpenPortFailedText[] = "Unable to open the port!";
+inline constexpr char kConfigurePortFailedText[] = "Unable to configure the serial port!";
+inline constexpr char kTimeoutsFailedText[] = "Unable to set the time-out parameters!";
+
+// `name` as ResolvePortName() maps it. INVALID_HANDLE_VALUE after the user has been told.
+PortHandle OpenSerialPort(const char* name, int baud);
+
+// Closes `port` if it is open and marks it INVALID_HANDLE_VALUE.
+void CloseSerialPort(PortHandle& port);
+
+// Writes the bytes whole within 1000 ms + 10 ms per byte: 1 on success, 0 on failure.
+int WriteSerialPort(PortHandle port, const char* bytes, std::size_t count);

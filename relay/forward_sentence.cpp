@@ -1,0 +1,58 @@
+#include "relay/forward_sentence.h"
+
+#include <cstring>
+
+#include "platform/message_box.h"
+#include "ports/serial_port.h"
+#include "relay/relay_state.h"
+
+namespace {
+
+struct FilterRow {
+    const char* tag;
+    int SentenceSelection::*flag;
+};
+
+// In the order the filter tests them.
+constexpr FilterRow kFilterRows[] = {
+    {"$GPGGA", &SentenceSelection::gga}, {"$GPVTG", &SentenceSelection::vtg},
+    {"$GPRMC", &SentenceSelection::rmc}, {"$GPGLL", &SentenceSelection::gll},
+    {"$GPGSA", &SentenceSelection::gsa}, {"$GPGSV", &SentenceSelection::gsv},
+    {"$GPMSS", &SentenceSelection::mss},
+};
+
+// A VTG sentence whose first field (course over ground, true) is empty.
+constexpr char kRepairTag[] = "$GPVTG,,";
+
+// Searched by count, not as text: a 0 byte in the sentence must not hide a tag behind it.
+bool Contains(const char* text, std::size_t length, const char* tag)
+{
+    return memmem(text, length, tag, std::strlen(tag)) != nullptr;
+}
+
+bool IsDeselected(const char* text, std::size_t length)
+{
+    for (const FilterRow& row : kFilterRows)
+        if (relayState.selection.*row.flag == 0 && Contains(text, length, row.tag)) return true;
+    return false;
+}
+
+void ReportWriteFailure(const char* text)
+{
+    ShowMessageBox(text);
+    relayState.stopRequested.store(true);
+}
+
+}  // namespace
+
+void ForwardSentence(const char* text, std::size_t length)
+{
+    if (IsDeselected(text, length)) return;
+    const char* bytes = text;
+    std::size_t count = length;
+    if (Contains(text, length, kRepairTag)) {
+        bytes = kFixedVtgSentence;
+        count = relayState.fixedVtgLength;
+    }
+    if (!WriteSerialPort(relayState.outputPort, bytes, count)) ReportWriteFailure(kWriteErrorText);
+}

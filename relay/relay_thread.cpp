@@ -1,0 +1,153 @@
+#include "relay/relay_thread.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <system_error>
+#include <utility>
+
+#include "platform/fd_io.h"
+#include "platform/message_box.h"
+#include "platform/unique_fd.h"
+#include "relay/forward_sentence.h"
+#include "relay/relay_state.h"
+#include "relay/sentence_framer.h"
+
+namespace {
+
+void Signal(int eventFd)
+{
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t ignored = ::write(eventFd, &one, sizeof one);
+}
+
+bool StopRequested()
+{
+    return relayState.stopRequested.load();
+}
+
+// A receiver that is unplugged or hangs up ends the run like a failed write: one message, and
+// the loop stops instead of spinning on a descriptor that stays readable forever.
+void ReportReadFailure()
+{
+    if (!StopRequested()) ShowMessageBox(kReadErrorText);
+    relayState.stopRequested.store(true);
+}
+
+enum class ReadResult { kDrained, kHungUp };
+
+// Reads while data keeps coming. A tty read returns 0 both for "nothing yet" and after a
+// hang-up; right after poll() reported input, 0 can only mean the latter.
+ReadResult ReadWhileDataArrives(SentenceFramer& framer)
+{
+    for (bool first = true;; first = false) {
+        const ssize_t count =
+            ReadRetrying(relayState.inputPort, framer.ReadPosition(), framer.ReadRoom());
+        if (count > 0) {
+            framer.Receive(static_cast<std::size_t>(count));
+            if (StopRequested()) return ReadResult::kDrained;
+            continue;
+        }
+        if (count == 0) return first ? ReadResult::kHungUp : ReadResult::kDrained;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) return ReadResult::kDrained;
+        return ReadResult::kHungUp;  // EIO: the device is gone
+    }
+}
+
+// Sleeps in the kernel until the receiver sends, hangs up, or a stop wakes it. False when the
+// receiver has failed.
+bool WaitForInput(int wakeFd, bool& inputReady)
+{
+    pollfd waits[2] = {{relayState.inputPort, POLLIN, 0}, {wakeFd, POLLIN, 0}};
+    if (PollRetrying(waits, 2, -1) < 0) return false;
+    if (waits[1].revents & POLLIN) {
+        std::uint64_t count;
+        [[maybe_unused]] const ssize_t ignored = ::read(wakeFd, &count, sizeof count);
+    }
+    inputReady = (waits[0].revents & POLLIN) != 0;
+    return inputReady || (waits[0].revents & (POLLHUP | POLLERR | POLLNVAL)) == 0;
+}
+
+void RunRelay(int wakeFd)
+{
+    SentenceFramer framer(ForwardSentence);
+    if (relayState.inputPort == INVALID_HANDLE_VALUE) return;
+    while (!StopRequested()) {
+        bool inputReady = false;
+        if (!WaitForInput(wakeFd, inputReady)) {
+            ReportReadFailure();
+            return;
+        }
+        if (StopRequested()) return;
+        if (inputReady && ReadWhileDataArrives(framer) == ReadResult::kHungUp) {
+            ReportReadFailure();
+            return;
+        }
+    }
+}
+
+}  // namespace
+
+unsigned RelayThread()
+{
+    RunRelay(relayState.relayThread.wakeFd);
+    Signal(relayState.relayThread.endedFd);
+    return 0;
+}
+
+int StartRelayThread()
+{
+    RelayThreadHandle& handle = relayState.relayThread;
+    UniqueFd wake{eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)};
+    UniqueFd ended{eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)};
+    if (!wake || !ended || handle.thread.joinable()) {
+        ShowMessageBox(kCreateThreadFailedText);
+        return 0;
+    }
+    handle.wakeFd = wake.get();
+    handle.endedFd = ended.get();
+    relayState.stopRequested.store(false);
+    try {
+        handle.thread = std::thread(RelayThread);
+    } catch (const std::system_error&) {
+        relayState.stopRequested.store(true);
+        handle.wakeFd = handle.endedFd = -1;
+        ShowMessageBox(kCreateThreadFailedText);
+        return 0;
+    }
+    wake.release();
+    ended.release();
+    return 1;
+}
+
+void RequestRelayStop()
+{
+    relayState.stopRequested.store(true);
+    if (relayState.relayThread.wakeFd >= 0) Signal(relayState.relayThread.wakeFd);
+}
+
+int RelayEndedDescriptor()
+{
+    return relayState.relayThread.endedFd;
+}
+
+void ReleaseRelayThread()
+{
+    RelayThreadHandle& handle = relayState.relayThread;
+    if (handle.thread.joinable()) handle.thread.join();
+    UniqueFd(std::exchange(handle.wakeFd, -1)).reset();
+    UniqueFd(std::exchange(handle.endedFd, -1)).reset();
+}
+
+void StopRelay()
+{
+    RequestRelayStop();
+    if (const int ended = RelayEndedDescriptor(); ended >= 0) {
+        pollfd wait{ended, POLLIN, 0};
+        PollRetrying(&wait, 1, -1);
+    }
+    ReleaseRelayThread();
+}

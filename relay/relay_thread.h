@@ -1,0 +1,32 @@
+// The relay thread: waits for the receiver, reads what has arrived, cuts it into sentences and
+// forwards each one, until a stop is requested, a write fails, or the receiver goes away.
+//
+// A run: the owner opens both ends and stores them in relayState, then StartRelayThread(). To
+// end it: RequestRelayStop(), wait until RelayEndedDescriptor() is readable (a GUI keeps its
+// event loop running meanwhile, so that a message box the relay raised can still be answered),
+// ReleaseRelayThread(), and only then close the ports and the channel. StopRelay() does all of
+// that in one blocking call for owners that have no event loop to keep alive.
+#pragma once
+
+inline constexpr char kReadErrorText[] = "Read error";
+inline constexpr char kCreateThreadFailedText[] = "Unable to create the read thread!";
+
+// The thread's entry; returns 0 on every path.
+unsigned RelayThread();
+
+// Clears stopRequested and starts RelayThread. 1, or 0 after "Unable to create the read
+// thread!" with nothing left behind.
+int StartRelayThread();
+
+// Sets stopRequested and ends the relay thread's wait. Callable from any thread, also when no
+// relay runs.
+void RequestRelayStop();
+
+// Readable once the relay thread has left its loop; -1 when no relay thread exists.
+int RelayEndedDescriptor();
+
+// Joins the relay thread once it has ended and frees its descriptors. Does nothing without one.
+void ReleaseRelayThread();
+
+// RequestRelayStop(), a wait in the kernel until the thread has ended, ReleaseRelayThread().
+void StopRelay();

@@ -1,0 +1,165 @@
+// Whole relay runs between pseudo-terminals: real captures in random read sizes, compared byte
+// for byte with the rules' model, and the ways a run ends (stop, unplugged receiver, failed write).
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+
+#include <chrono>
+#include <future>
+#include <random>
+#include <string>
+#include <thread>
+
+#include "platform/fd_io.h"
+#include "relay/relay_state.h"
+#include "relay/relay_thread.h"
+#include "tests/support/message_recorder.h"
+#include "tests/support/relay_harness.h"
+#include "tests/support/relay_model.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+struct Replay {
+    const char* capture;
+    SentenceSelection selection;
+};
+
+void PrintTo(const Replay& replay, std::ostream* out)
+{
+    *out << replay.capture << (replay.selection.gsv ? "" : " without GSV");
+}
+
+std::string ReplayName(const ::testing::TestParamInfo<Replay>& info)
+{
+    std::string name = info.param.capture;
+    for (char& c : name)
+        if (!isalnum(static_cast<unsigned char>(c))) c = '_';
+    return name + (info.param.selection.gsv ? "" : "_without_GSV");
+}
+
+SentenceSelection WithoutGsv()
+{
+    SentenceSelection selection;
+    selection.gsv = 0;
+    return selection;
+}
+
+class RelayReplay : public ::testing::TestWithParam<Replay> {};
+
+TEST_P(RelayReplay, OutputIsExactlyWhatTheRulesGive)
+{
+    const Replay& replay = GetParam();
+    const std::string input = ReadCapture(replay.capture);
+    const std::string expected = ExpectedRelayOutput(input, replay.selection);
+    ASSERT_FALSE(expected.empty());
+
+    MessageRecorder messages;
+    RelayHarness relay;
+    ASSERT_EQ(relay.Start(replay.selection), 1);
+    const unsigned seed = std::random_device{}();
+    SCOPED_TRACE("chunk seed " + std::to_string(seed));
+    std::mt19937 random(seed);
+    relay.input().WriteInRandomChunks(input, random);
+
+    const std::string received = relay.output().ReadBytes(expected.size(), 20s);
+    relay.Stop();
+    EXPECT_EQ(received.size(), expected.size());
+    EXPECT_TRUE(received == expected) << "first difference at byte "
+                                      << std::mismatch(received.begin(), received.end(),
+                                                       expected.begin(), expected.end())
+                                                 .first -
+                                             received.begin();
+    EXPECT_EQ(relay.output().ReadAvailable(), "") << "nothing beyond the rules";
+    EXPECT_TRUE(messages.Texts().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Captures, RelayReplay,
+    ::testing::Values(Replay{"nl551e.log", {}}, Replay{"gr8013-w.log", {}},
+                      Replay{"neo-m8n.log", {}}, Replay{"garmin-geko201.log", {}},
+                      Replay{"mtk-3301.log", {}}, Replay{"quectel-eg25-g-2.log", {}},
+                      Replay{"nl551e.log", WithoutGsv()}, Replay{"mtk-3301.log", WithoutGsv()}),
+    ReplayName);
+
+double ProcessCpuMilliseconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000.0 +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000.0;
+}
+
+const std::string kGga = "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n";
+
+TEST(RelayRun, UnpluggedReceiverEndsTheRunWithOneReadErrorAndNoSpinning)
+{
+    MessageRecorder messages;
+    RelayHarness relay;
+    ASSERT_EQ(relay.Start(), 1);
+    relay.input().Write(kGga + kGga);
+    ASSERT_EQ(relay.output().ReadBytes(kGga.size(), 10s), kGga);
+
+    const double cpuBefore = ProcessCpuMilliseconds();
+    relay.input().CloseMaster();
+    ASSERT_TRUE(messages.WaitForCount(1, 10s));
+    EXPECT_TRUE(relay.WaitUntilEnded(10000)) << "the relay thread must end";
+    const double cpuSpent = ProcessCpuMilliseconds() - cpuBefore;
+
+    const auto shown = messages.Messages();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].caption, "Quarnex");
+    EXPECT_EQ(shown[0].text, "Read error");
+    EXPECT_NE(shown[0].thread, std::this_thread::get_id()) << "shown by the relay thread";
+    EXPECT_TRUE(relayState.stopRequested.load());
+    EXPECT_LT(cpuSpent, 250.0) << "a loop spinning on the hang-up burns a whole core";
+}
+
+TEST(RelayRun, StopWhileTheReceiverIsSilentReturnsPromptly)
+{
+    MessageRecorder messages;
+    RelayHarness relay;
+    ASSERT_EQ(relay.Start(), 1);
+    auto stopped = std::async(std::launch::async, [&] { relay.Stop(); });
+    ASSERT_EQ(stopped.wait_for(10s), std::future_status::ready) << "stop hangs on a silent port";
+    EXPECT_TRUE(messages.Texts().empty());
+    EXPECT_EQ(relayState.inputPort, INVALID_HANDLE_VALUE);
+}
+
+TEST(RelayRun, AFailedWriteShowsOneMessageForTheWholeReadAndEndsTheRun)
+{
+    MessageRecorder messages;
+    RelayHarness relay;
+    ASSERT_EQ(relay.Start(), 1);
+    relay.output().CloseMaster();  // the reading program went away
+    std::string burst;
+    for (int i = 0; i < 20; ++i) burst += kGga;
+    relay.input().Write(burst + "$");
+    ASSERT_TRUE(messages.WaitForCount(1, 10s));
+    EXPECT_TRUE(relay.WaitUntilEnded(10000));
+    EXPECT_EQ(messages.Texts(), std::vector<std::string>{"Write error"});
+}
+
+TEST(RelayRun, AStalledOutputEndsTheRunAfterOneTimedOutWrite)
+{
+    MessageRecorder messages;
+    RelayHarness relay;
+    ASSERT_EQ(relay.Start({}, 115200), 1);
+    std::string burst;  // far more than a pty holds; nobody reads the output
+    for (int i = 0; i < 2000; ++i) burst += kGga;
+    std::string_view unsent = burst;
+    const long long start = MonotonicMilliseconds();
+    while (!messages.WaitForCount(1, 20ms) && MonotonicMilliseconds() - start < 20000)
+        unsent.remove_prefix(relay.input().WriteSome(unsent));
+    ASSERT_EQ(messages.Messages().size(), 1u);
+    EXPECT_TRUE(relay.WaitUntilEnded(10000));
+    const long long elapsed = MonotonicMilliseconds() - start;
+    EXPECT_FALSE(unsent.empty()) << "the output should have stalled the relay";
+    auto stopped = std::async(std::launch::async, [&] { relay.Stop(); });
+    EXPECT_EQ(stopped.wait_for(10s), std::future_status::ready);
+    EXPECT_EQ(messages.Texts(), std::vector<std::string>{"Write error"});
+    EXPECT_LT(elapsed, 1000 + 10 * 70 + 5000) << "one time-out, not one per held sentence";
+}
+
+}  // namespace

@@ -1,0 +1,256 @@
+// Serial ports on real pseudo-terminals: the settings the far end sees, refused settings and
+// names, exclusive use, and the bounded write.
+#include "ports/serial_port.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <climits>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "platform/fd_io.h"
+#include "ports/port_names.h"
+#include "tests/support/descriptor_count.h"
+#include "tests/support/far_end_settings.h"
+#include "tests/support/message_recorder.h"
+#include "tests/support/pty_pair.h"
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Holds an opened port for the length of a test.
+struct OpenPort {
+    PortHandle handle;
+    explicit OpenPort(PortHandle h) : handle(h) {}
+    ~OpenPort() { CloseSerialPort(handle); }
+};
+
+fs::path MakeScratchDirectory()
+{
+    char pattern[] = "/tmp/quarnex-test-XXXXXX";
+    const char* made = mkdtemp(pattern);
+    if (!made) throw std::runtime_error("mkdtemp");
+    return made;
+}
+
+class RateSettings : public ::testing::TestWithParam<int> {};
+
+TEST_P(RateSettings, FarEndSeesRaw8N1AtTheRateWithImmediateReads)
+{
+    MessageRecorder messages;
+    PtyPair pty;
+    OpenPort port(OpenSerialPort(pty.Path().c_str(), GetParam()));
+    ASSERT_NE(port.handle, INVALID_HANDLE_VALUE) << ::testing::PrintToString(messages.Texts());
+
+    FarEndSettings seen{};
+    ASSERT_TRUE(ReadFarEndSettings(pty.Master(), seen));
+    EXPECT_EQ(seen.outputBaud, static_cast<unsigned long>(GetParam()));
+    EXPECT_EQ(seen.inputBaud, static_cast<unsigned long>(GetParam()));
+    const termios& t = seen.lines;
+    EXPECT_EQ(t.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+    EXPECT_EQ(t.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u) << "no parity, one stop bit, no RTS/CTS";
+    EXPECT_EQ(t.c_cflag & (CLOCAL | CREAD), static_cast<tcflag_t>(CLOCAL | CREAD));
+    EXPECT_EQ(t.c_iflag & (IXON | IXOFF | IXANY), 0u) << "no XON/XOFF";
+    EXPECT_EQ(t.c_iflag & (ICRNL | INLCR | IGNCR | ISTRIP), 0u) << "bytes pass unchanged";
+    EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u) << "raw";
+    EXPECT_EQ(t.c_oflag & OPOST, 0u);
+    EXPECT_EQ(t.c_cc[VMIN], 0);
+    EXPECT_EQ(t.c_cc[VTIME], 0);
+    EXPECT_TRUE(fcntl(port.handle, F_GETFL) & O_NONBLOCK);
+    EXPECT_TRUE(fcntl(port.handle, F_GETFD) & FD_CLOEXEC);
+
+    char byte;
+    const long long before = MonotonicMilliseconds();
+    EXPECT_LE(read(port.handle, &byte, 1), 0) << "nothing has arrived";
+    EXPECT_LT(MonotonicMilliseconds() - before, 100) << "an empty read returns at once";
+    EXPECT_TRUE(messages.Texts().empty());
+}
+
+// The rates the dialog offers; 14400 has no Linux rate code.
+INSTANTIATE_TEST_SUITE_P(OfferedRates, RateSettings,
+                         ::testing::Values(300, 1200, 2400, 4800, 9600, 14400, 19200, 38400,
+                                           57600, 115200));
+
+TEST(SerialPort, RefusedRatesShowTheConfigureMessageAndLeaveNothingOpen)
+{
+    PtyPair pty;
+    const int descriptorsBefore = OpenDescriptorCount();
+    for (const int baud : {0, -4800, 1, 49, 4000001, INT_MAX, INT_MIN}) {
+        SCOPED_TRACE(baud);
+        MessageRecorder messages;
+        EXPECT_EQ(OpenSerialPort(pty.Path().c_str(), baud), INVALID_HANDLE_VALUE);
+        EXPECT_EQ(messages.Texts(), std::vector<std::string>{"Unable to configure the serial port!"});
+        EXPECT_EQ(OpenDescriptorCount(), descriptorsBefore);
+    }
+    OpenPort port(OpenSerialPort(pty.Path().c_str(), 4800));
+    EXPECT_NE(port.handle, INVALID_HANDLE_VALUE) << "a refused rate left the port held";
+}
+
+TEST(SerialPort, APortHeldCannotBeOpenedAgain)
+{
+    MessageRecorder messages;
+    PtyPair pty;
+    OpenPort input(OpenSerialPort(pty.Path().c_str(), 4800));
+    ASSERT_NE(input.handle, INVALID_HANDLE_VALUE);
+
+    SCOPED_TRACE("the same port chosen as output");
+    EXPECT_EQ(OpenSerialPort(pty.Path().c_str(), 4800), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(messages.Texts(), std::vector<std::string>{"Unable to open the port!"});
+
+    const char sentence[] = "$GPGGA,1*00\r\n";
+    ASSERT_EQ(WriteSerialPort(input.handle, sentence, sizeof sentence - 1), 1);
+    EXPECT_EQ(pty.ReadBytes(sizeof sentence - 1, 5s), sentence) << "the first holder still works";
+}
+
+TEST(SerialPort, APortHeldByAnotherProcessIsRefused)
+{
+    MessageRecorder messages;
+    PtyPair pty;
+    int held[2], release[2];
+    ASSERT_EQ(pipe(held), 0);
+    ASSERT_EQ(pipe(release), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        close(release[1]);  // so that the parent's close is seen as end of file
+        const PortHandle port = OpenSerialPort(pty.Path().c_str(), 4800);
+        const char ok = port == INVALID_HANDLE_VALUE ? 'n' : 'y';
+        [[maybe_unused]] ssize_t ignored = write(held[1], &ok, 1);
+        char any;
+        ignored = read(release[0], &any, 1);
+        _exit(0);
+    }
+    close(release[0]);
+    char ok = 0;
+    ASSERT_EQ(read(held[0], &ok, 1), 1);
+    ASSERT_EQ(ok, 'y');
+    EXPECT_EQ(OpenSerialPort(pty.Path().c_str(), 4800), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(messages.Texts(), std::vector<std::string>{"Unable to open the port!"});
+    close(release[1]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    close(held[0]);
+    close(held[1]);
+    OpenPort port(OpenSerialPort(pty.Path().c_str(), 4800));
+    EXPECT_NE(port.handle, INVALID_HANDLE_VALUE) << "free again once the other process is gone";
+}
+
+TEST(SerialPort, WhatIsNoTerminalIsRefused)
+{
+    const fs::path scratch = MakeScratchDirectory();
+    const fs::path regular = scratch / "capture.log";
+    std::ofstream(regular) << "$GPGGA,1*00\r\n";
+    const int descriptorsBefore = OpenDescriptorCount();
+    for (const std::string& name :
+         {std::string("/dev/null"), regular.string(), scratch.string(),
+          std::string("/dev/quarnex-no-such-port"), std::string(""),
+          std::string(200, 'x')}) {
+        SCOPED_TRACE(name);
+        MessageRecorder messages;
+        EXPECT_EQ(OpenSerialPort(name.c_str(), 4800), INVALID_HANDLE_VALUE);
+        EXPECT_EQ(messages.Texts(), std::vector<std::string>{"Unable to open the port!"});
+        EXPECT_EQ(OpenDescriptorCount(), descriptorsBefore);
+    }
+    fs::remove_all(scratch);
+}
+
+TEST(SerialPort, AWriteToAStalledPortFailsWithinItsBound)
+{
+    MessageRecorder messages;
+    PtyPair pty;  // nobody reads the master
+    OpenPort port(OpenSerialPort(pty.Path().c_str(), 4800));
+    ASSERT_NE(port.handle, INVALID_HANDLE_VALUE);
+    const std::string filler(4096, 'f');
+    while (write(port.handle, filler.data(), filler.size()) > 0) {
+    }
+    // Room may still open up for a moment as the kernel moves queued bytes on; the first write
+    // that finds none must give up after 1000 ms + 10 ms per byte.
+    const char sentence[] = "$GPVTG,,T,,M,0.00,N,0.0,K*7E\r\n";
+    long long elapsed = 0;
+    int result = 1;
+    for (int attempt = 0; attempt < 1000 && result == 1; ++attempt) {
+        const long long start = MonotonicMilliseconds();
+        result = WriteSerialPort(port.handle, sentence, 30);
+        elapsed = MonotonicMilliseconds() - start;
+    }
+    EXPECT_EQ(result, 0);
+    EXPECT_GE(elapsed, 1300);
+    EXPECT_LT(elapsed, 1300 + 2000) << "generous, but bounded";
+}
+
+class PortNames : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        scratch = MakeScratchDirectory();
+        fs::create_directories(scratch / "ports");
+        setenv("QUARNEX_PORTS_DIR", (scratch / "ports").c_str(), 1);
+    }
+    void TearDown() override
+    {
+        unsetenv("QUARNEX_PORTS_DIR");
+        fs::remove_all(scratch);
+    }
+    fs::path scratch;
+};
+
+TEST_F(PortNames, ComNamesGoThroughTheUsersLinksThenTtyS)
+{
+    fs::create_symlink("/dev/ttyACM0", scratch / "ports" / "COM3");
+    const std::string link = (scratch / "ports" / "COM3").string();
+    const struct {
+        const char* name;
+        std::string path;
+    } rows[] = {
+        {"COM3:", link},
+        {"COM4:", "/dev/ttyS4"},
+        {"COM12:", "/dev/ttyS12"},
+        {"com3:", "com3:"},
+        {"COM3", "COM3"},
+        {"COM:", "COM:"},
+        {"COMx:", "COMx:"},
+        {"/dev/ttyUSB0", "/dev/ttyUSB0"},
+        {"GPSGate", "GPSGate"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(ResolvePortName(row.name), row.path);
+    }
+}
+
+TEST_F(PortNames, XdgConfigHomeHoldsThePortsWithoutAnOverride)
+{
+    unsetenv("QUARNEX_PORTS_DIR");
+    const char* oldConfig = getenv("XDG_CONFIG_HOME");
+    const std::string saved = oldConfig ? oldConfig : "";
+    fs::create_directories(scratch / "config" / "quarnex" / "ports");
+    fs::create_symlink("/dev/ttyUSB7", scratch / "config" / "quarnex" / "ports" / "COM5");
+    setenv("XDG_CONFIG_HOME", (scratch / "config").c_str(), 1);
+    EXPECT_EQ(ResolvePortName("COM5:"), (scratch / "config" / "quarnex" / "ports" / "COM5").string());
+    if (oldConfig) setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+    else unsetenv("XDG_CONFIG_HOME");
+}
+
+TEST_F(PortNames, ALinkedComNameOpensTheLinkedDevice)
+{
+    MessageRecorder messages;
+    PtyPair pty;
+    fs::create_symlink(pty.Path(), scratch / "ports" / "COM1");
+    OpenPort port(OpenSerialPort("COM1:", 4800));
+    ASSERT_NE(port.handle, INVALID_HANDLE_VALUE);
+    ASSERT_EQ(WriteSerialPort(port.handle, "$X\r\n", 4), 1);
+    EXPECT_EQ(pty.ReadBytes(4, 5s), "$X\r\n");
+    EXPECT_EQ(OpenSerialPort(pty.Path().c_str(), 4800), INVALID_HANDLE_VALUE)
+        << "held through the link means held";
+}
+
+}  // namespace

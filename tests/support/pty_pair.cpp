@@ -1,0 +1,97 @@
+#include "tests/support/pty_pair.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <stdexcept>
+
+PtyPair::PtyPair()
+{
+    int slave = -1;
+    char name[256] = {};
+    termios raw{};
+    cfmakeraw(&raw);
+    raw.c_cflag |= CLOCAL | CREAD;
+    if (openpty(&master_, &slave, name, &raw, nullptr) != 0) throw std::runtime_error("openpty");
+    ::close(slave);  // the program opens its own end by path; keeping one here would hide hang-ups
+    path_ = name;
+    fcntl(master_, F_SETFD, FD_CLOEXEC);
+    fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
+}
+
+PtyPair::~PtyPair()
+{
+    CloseMaster();
+}
+
+void PtyPair::Write(std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(master_, bytes.data(), bytes.size());
+        if (n > 0) {
+            bytes.remove_prefix(static_cast<std::size_t>(n));
+        } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+            pollfd room{master_, POLLOUT, 0};
+            if (::poll(&room, 1, 10000) <= 0) throw std::runtime_error("pty stays full");
+        } else {
+            throw std::runtime_error("write to pty master failed");
+        }
+    }
+}
+
+std::size_t PtyPair::WriteSome(std::string_view bytes)
+{
+    const ssize_t n = ::write(master_, bytes.data(), bytes.size());
+    return n > 0 ? static_cast<std::size_t>(n) : 0;
+}
+
+void PtyPair::WriteInRandomChunks(std::string_view bytes, std::mt19937& random, int maxChunk)
+{
+    std::uniform_int_distribution<int> size(1, maxChunk);
+    while (!bytes.empty()) {
+        const std::size_t chunk = std::min<std::size_t>(bytes.size(), size(random));
+        Write(bytes.substr(0, chunk));
+        bytes.remove_prefix(chunk);
+    }
+}
+
+std::string PtyPair::ReadBytes(std::size_t count, std::chrono::milliseconds timeout)
+{
+    std::string received;
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    char buffer[4096];
+    while (received.size() < count) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) break;
+        pollfd ready{master_, POLLIN, 0};
+        if (::poll(&ready, 1, static_cast<int>(left.count())) <= 0) continue;
+        const std::size_t want = std::min(sizeof buffer, count - received.size());
+        const ssize_t n = ::read(master_, buffer, want);
+        if (n > 0) received.append(buffer, static_cast<std::size_t>(n));
+        else if (n < 0 && errno != EAGAIN && errno != EINTR) break;  // EIO: nobody at the other end
+    }
+    return received;
+}
+
+std::string PtyPair::ReadAvailable()
+{
+    std::string received;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(master_, buffer, sizeof buffer);
+        if (n <= 0) return received;
+        received.append(buffer, static_cast<std::size_t>(n));
+    }
+}
+
+void PtyPair::CloseMaster()
+{
+    if (master_ >= 0) ::close(master_);
+    master_ = -1;
+}

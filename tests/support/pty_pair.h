@@ -1,0 +1,39 @@
+// A pseudo-terminal standing in for a serial cable: the program opens Path() like any serial
+// device, and the test plays the other end through the master. The slave starts raw, so bytes
+// pass both ways unchanged even before the program has set the port up.
+#pragma once
+
+#include <chrono>
+#include <random>
+#include <string>
+#include <string_view>
+
+class PtyPair {
+public:
+    PtyPair();
+    ~PtyPair();
+    PtyPair(const PtyPair&) = delete;
+    PtyPair& operator=(const PtyPair&) = delete;
+
+    const std::string& Path() const { return path_; }
+    int Master() const { return master_; }
+
+    // Plays the receiver: writes all bytes to the master (blocks while the pty is full).
+    void Write(std::string_view bytes);
+    // Writes what fits now without waiting; the count written.
+    std::size_t WriteSome(std::string_view bytes);
+    // The same, cut into chunks of 1 to `maxChunk` bytes at random.
+    void WriteInRandomChunks(std::string_view bytes, std::mt19937& random, int maxChunk = 700);
+
+    // Reads from the master until `count` bytes have arrived or `timeout` has passed.
+    std::string ReadBytes(std::size_t count, std::chrono::milliseconds timeout);
+    // Whatever has arrived by now, without waiting.
+    std::string ReadAvailable();
+
+    // Unplugs the cable: the program's end sees a hang-up.
+    void CloseMaster();
+
+private:
+    int master_ = -1;
+    std::string path_;
+};

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Builds Quarnex and runs every test: once plainly, once under AddressSanitizer +
+# UndefinedBehaviorSanitizer, and the threaded suites under ThreadSanitizer.
+# Usage: tools/test.sh            (from anywhere; build trees go to build/<configuration>)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+tools/install_dependencies.sh
+
+jobs=$(nproc)
+
+configure_and_build() {
+    local name=$1
+    shift
+    cmake -S . -B "build/$name" -G Ninja "$@" > /dev/null
+    cmake --build "build/$name" -j "$jobs"
+}
+
+run_tests() {
+    local name=$1
+    shift
+    echo "== tests: $name"
+    (cd "build/$name" && ctest --output-on-failure -j "$jobs" "$@")
+}
+
+configure_and_build plain -DCMAKE_BUILD_TYPE=RelWithDebInfo
+run_tests plain
+
+configure_and_build address -DCMAKE_BUILD_TYPE=Debug -DQUARNEX_SANITIZER=address
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:detect_stack_use_after_return=1 \
+UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    run_tests address
+
+configure_and_build thread -DCMAKE_BUILD_TYPE=Debug -DQUARNEX_SANITIZER=thread
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+    run_tests thread -L threaded
+
+echo "== all tests passed"
