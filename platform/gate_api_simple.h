@@ -1,0 +1,31 @@
+// The client library of the machine's GPS service (gpsd): one object feeds one named input of
+// the service. Every call returns at once or within a bounded time; none of them shows a message,
+// GetLastError() says in plain English what the last failure was.
+#pragma once
+
+namespace GateApi {
+
+class Simple {
+public:
+    Simple();
+    ~Simple();  // releases everything, also without Close()
+    Simple(const Simple&) = delete;
+    Simple& operator=(const Simple&) = delete;
+
+    // True when the GPS service answers.
+    bool StartGpsGate();
+    // Sets up the named input; true once the service takes data from it.
+    bool Open(const char* inputName);
+    // Sends the bytes whole within a bounded time; false when they could not all go.
+    bool Write(const void* bytes, int count);
+    // Fills `buffer` (`size` characters) with a 0-terminated text naming the last failure.
+    int GetLastError(char* buffer, int size);
+    // Removes the input from the service; safe after a failed Open() and when called twice.
+    void Close();
+
+private:
+    struct Connection;
+    Connection* connection_;
+};
+
+}  // namespace GateApi
