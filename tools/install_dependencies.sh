@@ -8,6 +8,8 @@ packages=(
     cmake g++ ninja-build pkgconf
     # tests
     libgtest-dev
+    # fuzzing (libFuzzer comes with clang's runtime)
+    clang libclang-rt-14-dev
 )
 
 missing=()

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds Quarnex and runs every test: once plainly, once under AddressSanitizer +
-# UndefinedBehaviorSanitizer, and the threaded suites under ThreadSanitizer.
+# UndefinedBehaviorSanitizer, the threaded suites under ThreadSanitizer, and a one-minute fuzz
+# run of the relay's rules (clang's libFuzzer).
 # Usage: tools/test.sh            (from anywhere; build trees go to build/<configuration>)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -33,5 +34,8 @@ UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 configure_and_build thread -DCMAKE_BUILD_TYPE=Debug -DQUARNEX_SANITIZER=thread
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
     run_tests thread -L threaded
+
+CXX=clang++ configure_and_build fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARNEX_FUZZ=ON
+run_tests fuzz
 
 echo "== all tests passed"
