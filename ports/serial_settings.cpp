@@ -42,8 +42,8 @@ speed_t RateCodeFor(int baud)
 }
 
 constexpr tcflag_t kCheckedControlFlags = CSIZE | PARENB | CSTOPB | CRTSCTS | CLOCAL | CREAD;
-constexpr tcflag_t kCheckedInputFlags = IXON | IXOFF | IXANY | ISTRIP | INPCK | ICRNL | INLCR |
-                                        IGNCR | IGNBRK | BRKINT | PARMRK;
+constexpr tcflag_t kCheckedInputFlags =
+    IXON | IXOFF | IXANY | ISTRIP | INPCK | ICRNL | INLCR | IGNCR | IGNBRK | BRKINT | PARMRK;
 constexpr tcflag_t kCheckedLocalFlags = ICANON | ECHO | ECHONL | ISIG | IEXTEN;
 
 void MakeRaw8N1(termios& settings)

@@ -47,13 +47,13 @@ const std::vector<FilterCase> kFilterCases = {
     {"empty course with trailing bytes: only the fixed sentence", nullptr,
      kEmptyVtg + "# noise\r\n", kFixedVtg},
     {"course present: unchanged", nullptr, kCourseVtg, kCourseVtg},
-    {"VTG deselected drops even an empty course, nothing fixed", &SentenceSelection::vtg,
-     kEmptyVtg, ""},
+    {"VTG deselected drops even an empty course, nothing fixed", &SentenceSelection::vtg, kEmptyVtg,
+     ""},
     {"VTG deselected drops a course VTG", &SentenceSelection::vtg, kCourseVtg, ""},
     {"other talker with empty course: never repaired", nullptr,
      "$GNVTG,,T,,M,0.031,N,0.058,K,A*32\r\n", "$GNVTG,,T,,M,0.031,N,0.058,K,A*32\r\n"},
-    {"other talker passes a cleared flag", &SentenceSelection::gga,
-     "$GNGGA,1*00\r\n", "$GNGGA,1*00\r\n"},
+    {"other talker passes a cleared flag", &SentenceSelection::gga, "$GNGGA,1*00\r\n",
+     "$GNGGA,1*00\r\n"},
     {"proprietary sentence always written", &SentenceSelection::gsv,
      "$PGRME,15.0,M,45.0,M,25.0,M*1C\r\n", "$PGRME,15.0,M,45.0,M,25.0,M*1C\r\n"},
     {"ZDA always written", nullptr, "$GPZDA,201530.00,04,07,2002,00,00*60\r\n",
@@ -120,7 +120,8 @@ TEST_F(Forwarding, FixedVtgSentenceIsWellFormed)
     const std::string fixed(kFixedVtgSentence, relayState.fixedVtgLength);
     EXPECT_EQ(fixed, kFixedVtg);
     unsigned char checksum = 0;
-    for (std::size_t i = 1; fixed[i] != '*'; ++i) checksum ^= static_cast<unsigned char>(fixed[i]);
+    for (std::size_t i = 1; fixed[i] != '*'; ++i)
+        checksum ^= static_cast<unsigned char>(fixed[i]);
     EXPECT_EQ(checksum, 0x7E);
 }
 

@@ -66,11 +66,10 @@ TEST_P(RelayReplay, OutputIsExactlyWhatTheRulesGive)
     const std::string received = relay.output().ReadBytes(expected.size(), 20s);
     relay.Stop();
     EXPECT_EQ(received.size(), expected.size());
-    EXPECT_TRUE(received == expected) << "first difference at byte "
-                                      << std::mismatch(received.begin(), received.end(),
-                                                       expected.begin(), expected.end())
-                                                 .first -
-                                             received.begin();
+    EXPECT_TRUE(received == expected)
+        << "first difference at byte "
+        << std::mismatch(received.begin(), received.end(), expected.begin(), expected.end()).first -
+               received.begin();
     EXPECT_EQ(relay.output().ReadAvailable(), "") << "nothing beyond the rules";
     EXPECT_TRUE(messages.Texts().empty());
 }
@@ -134,7 +133,8 @@ TEST(RelayRun, AFailedWriteShowsOneMessageForTheWholeReadAndEndsTheRun)
     ASSERT_EQ(relay.Start(), 1);
     relay.output().CloseMaster();  // the reading program went away
     std::string burst;
-    for (int i = 0; i < 20; ++i) burst += kGga;
+    for (int i = 0; i < 20; ++i)
+        burst += kGga;
     relay.input().Write(burst + "$");
     ASSERT_TRUE(messages.WaitForCount(1, 10s));
     EXPECT_TRUE(relay.WaitUntilEnded(10000));
@@ -147,7 +147,8 @@ TEST(RelayRun, AStalledOutputEndsTheRunAfterOneTimedOutWrite)
     RelayHarness relay;
     ASSERT_EQ(relay.Start({}, 115200), 1);
     std::string burst;  // far more than a pty holds; nobody reads the output
-    for (int i = 0; i < 2000; ++i) burst += kGga;
+    for (int i = 0; i < 2000; ++i)
+        burst += kGga;
     std::string_view unsent = burst;
     const long long start = MonotonicMilliseconds();
     while (!messages.WaitForCount(1, 20ms) && MonotonicMilliseconds() - start < 20000)

@@ -55,13 +55,9 @@ const std::vector<FramingCase> kFramingCases = {
      {"4.9,M,,*47\r\n" + kGga + "$GP"},
      {kGga},
      3},
-    {"a '$' split across two reads",
-     {kGga, "$", "GPRMC"},
-     {kGga},
-     6},
+    {"a '$' split across two reads", {kGga, "$", "GPRMC"}, {kGga}, 6},
     {"a sentence split across many reads arrives whole and unchanged",
-     {"$GPG", "GA,12", "3519,4807.038,N,01131.000,", "E,1,08,0.9,545.4,M,46.9,M,,*47\r", "\n",
-      "$"},
+     {"$GPG", "GA,12", "3519,4807.038,N,01131.000,", "E,1,08,0.9,545.4,M,46.9,M,,*47\r", "\n", "$"},
      {kGga},
      1},
     {"a read completing a pending sentence and bringing three more hands on all four in order",
@@ -124,7 +120,8 @@ TEST_F(SentenceFraming, BytesAreCutIdenticallyWhateverTheReadSizes)
         SCOPED_TRACE("reads of " + std::to_string(size) + " bytes");
         handedOn.clear();
         std::vector<std::string> reads;
-        for (std::size_t at = 0; at < stream.size(); at += size) reads.push_back(stream.substr(at, size));
+        for (std::size_t at = 0; at < stream.size(); at += size)
+            reads.push_back(stream.substr(at, size));
         SentenceFramer framer(Record);
         Feed(framer, reads);
         EXPECT_EQ(handedOn, (std::vector<std::string>{kGga, kRmc, kGsa, kVtg, kGga}));

@@ -77,8 +77,8 @@ TEST_P(RateSettings, FarEndSeesRaw8N1AtTheRateWithImmediateReads)
 
 // The rates the dialog offers; 14400 has no Linux rate code.
 INSTANTIATE_TEST_SUITE_P(OfferedRates, RateSettings,
-                         ::testing::Values(300, 1200, 2400, 4800, 9600, 14400, 19200, 38400,
-                                           57600, 115200));
+                         ::testing::Values(300, 1200, 2400, 4800, 9600, 14400, 19200, 38400, 57600,
+                                           115200));
 
 TEST(SerialPort, RefusedRatesShowTheConfigureMessageAndLeaveNothingOpen)
 {
@@ -88,7 +88,8 @@ TEST(SerialPort, RefusedRatesShowTheConfigureMessageAndLeaveNothingOpen)
         SCOPED_TRACE(baud);
         MessageRecorder messages;
         EXPECT_EQ(OpenSerialPort(pty.Path().c_str(), baud), INVALID_HANDLE_VALUE);
-        EXPECT_EQ(messages.Texts(), std::vector<std::string>{"Unable to configure the serial port!"});
+        EXPECT_EQ(messages.Texts(),
+                  std::vector<std::string>{"Unable to configure the serial port!"});
         EXPECT_EQ(OpenDescriptorCount(), descriptorsBefore);
     }
     OpenPort port(OpenSerialPort(pty.Path().c_str(), 4800));
@@ -152,8 +153,7 @@ TEST(SerialPort, WhatIsNoTerminalIsRefused)
     const int descriptorsBefore = OpenDescriptorCount();
     for (const std::string& name :
          {std::string("/dev/null"), regular.string(), scratch.string(),
-          std::string("/dev/quarnex-no-such-port"), std::string(""),
-          std::string(200, 'x')}) {
+          std::string("/dev/quarnex-no-such-port"), std::string(""), std::string(200, 'x')}) {
         SCOPED_TRACE(name);
         MessageRecorder messages;
         EXPECT_EQ(OpenSerialPort(name.c_str(), 4800), INVALID_HANDLE_VALUE);
@@ -211,14 +211,10 @@ TEST_F(PortNames, ComNamesGoThroughTheUsersLinksThenTtyS)
         const char* name;
         std::string path;
     } rows[] = {
-        {"COM3:", link},
-        {"COM4:", "/dev/ttyS4"},
-        {"COM12:", "/dev/ttyS12"},
-        {"com3:", "com3:"},
-        {"COM3", "COM3"},
-        {"COM:", "COM:"},
-        {"COMx:", "COMx:"},
-        {"/dev/ttyUSB0", "/dev/ttyUSB0"},
+        {"COM3:", link},           {"COM4:", "/dev/ttyS4"},
+        {"COM12:", "/dev/ttyS12"}, {"com3:", "com3:"},
+        {"COM3", "COM3"},          {"COM:", "COM:"},
+        {"COMx:", "COMx:"},        {"/dev/ttyUSB0", "/dev/ttyUSB0"},
         {"GPSGate", "GPSGate"},
     };
     for (const auto& row : rows) {
@@ -235,9 +231,12 @@ TEST_F(PortNames, XdgConfigHomeHoldsThePortsWithoutAnOverride)
     fs::create_directories(scratch / "config" / "quarnex" / "ports");
     fs::create_symlink("/dev/ttyUSB7", scratch / "config" / "quarnex" / "ports" / "COM5");
     setenv("XDG_CONFIG_HOME", (scratch / "config").c_str(), 1);
-    EXPECT_EQ(ResolvePortName("COM5:"), (scratch / "config" / "quarnex" / "ports" / "COM5").string());
-    if (oldConfig) setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
-    else unsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(ResolvePortName("COM5:"),
+              (scratch / "config" / "quarnex" / "ports" / "COM5").string());
+    if (oldConfig)
+        setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+    else
+        unsetenv("XDG_CONFIG_HOME");
 }
 
 TEST_F(PortNames, ALinkedComNameOpensTheLinkedDevice)

@@ -28,7 +28,8 @@ SentenceSelection SelectionFromBits(std::uint8_t bits)
         &SentenceSelection::gll, &SentenceSelection::gsa, &SentenceSelection::gsv,
         &SentenceSelection::mss,
     };
-    for (int i = 0; i < 7; ++i) selection.*flags[i] = (bits >> i) & 1;
+    for (int i = 0; i < 7; ++i)
+        selection.*flags[i] = (bits >> i) & 1;
     return selection;
 }
 
@@ -79,7 +80,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     SentenceFramer framer(ForwardSentence);
     for (std::size_t at = 0; at < stream.size();) {
-        const std::size_t count = std::min<std::size_t>({readSizes.Next(), framer.ReadRoom(), stream.size() - at});
+        const std::size_t count =
+            std::min<std::size_t>({readSizes.Next(), framer.ReadRoom(), stream.size() - at});
         std::memcpy(framer.ReadPosition(), stream.data() + at, count);
         framer.Receive(count);
         at += count;

@@ -41,7 +41,8 @@ std::vector<RecordedMessage> MessageRecorder::Messages() const
 std::vector<std::string> MessageRecorder::Texts() const
 {
     std::vector<std::string> texts;
-    for (const RecordedMessage& message : Messages()) texts.push_back(message.text);
+    for (const RecordedMessage& message : Messages())
+        texts.push_back(message.text);
     return texts;
 }
 

@@ -73,8 +73,10 @@ std::string PtyPair::ReadBytes(std::size_t count, std::chrono::milliseconds time
         if (::poll(&ready, 1, static_cast<int>(left.count())) <= 0) continue;
         const std::size_t want = std::min(sizeof buffer, count - received.size());
         const ssize_t n = ::read(master_, buffer, want);
-        if (n > 0) received.append(buffer, static_cast<std::size_t>(n));
-        else if (n < 0 && errno != EAGAIN && errno != EINTR) break;  // EIO: nobody at the other end
+        if (n > 0)
+            received.append(buffer, static_cast<std::size_t>(n));
+        else if (n < 0 && errno != EAGAIN && errno != EINTR)
+            break;  // EIO: nobody at the other end
     }
     return received;
 }
