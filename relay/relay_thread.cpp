@@ -57,18 +57,21 @@ ReadResult ReadWhileDataArrives(SentenceFramer& framer)
     }
 }
 
-// Sleeps in the kernel until the receiver sends, hangs up, or a stop wakes it. False when the
-// receiver has failed.
-bool WaitForInput(int wakeFd, bool& inputReady)
+enum class WaitResult { kInput, kWoken, kHungUp };
+
+// Sleeps in the kernel until the receiver sends or hangs up, or a stop wakes the thread.
+WaitResult WaitForInput(int wakeFd)
 {
     pollfd waits[2] = {{relayState.inputPort, POLLIN, 0}, {wakeFd, POLLIN, 0}};
-    if (PollRetrying(waits, 2, -1) < 0) return false;
+    if (PollRetrying(waits, 2, -1) < 0) return WaitResult::kHungUp;
     if (waits[1].revents & POLLIN) {
         std::uint64_t count;
         [[maybe_unused]] const ssize_t ignored = ::read(wakeFd, &count, sizeof count);
+        return WaitResult::kWoken;
     }
-    inputReady = (waits[0].revents & POLLIN) != 0;
-    return inputReady || (waits[0].revents & (POLLHUP | POLLERR | POLLNVAL)) == 0;
+    if (waits[0].revents & POLLIN) return WaitResult::kInput;  // read first: a hang-up shows there
+    if (waits[0].revents & (POLLHUP | POLLERR | POLLNVAL)) return WaitResult::kHungUp;
+    return WaitResult::kWoken;
 }
 
 void RunRelay(int wakeFd)
@@ -76,13 +79,9 @@ void RunRelay(int wakeFd)
     SentenceFramer framer(ForwardSentence);
     if (relayState.inputPort == INVALID_HANDLE_VALUE) return;
     while (!StopRequested()) {
-        bool inputReady = false;
-        if (!WaitForInput(wakeFd, inputReady)) {
-            ReportReadFailure();
-            return;
-        }
-        if (StopRequested()) return;
-        if (inputReady && ReadWhileDataArrives(framer) == ReadResult::kHungUp) {
+        const WaitResult woke = WaitForInput(wakeFd);
+        if (woke == WaitResult::kWoken) continue;  // the loop's condition decides
+        if (woke == WaitResult::kHungUp || ReadWhileDataArrives(framer) == ReadResult::kHungUp) {
             ReportReadFailure();
             return;
         }
