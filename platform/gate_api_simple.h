@@ -5,8 +5,11 @@
 
 namespace GateApi {
 
+// The size of the buffer that GetLastError() fills: up to 63 characters and the 0 byte.
+inline constexpr int kGateErrorTextSize = 64;
+
 class Simple {
-public:
+  public:
     Simple();
     ~Simple();  // releases everything, also without Close()
     Simple(const Simple&) = delete;
@@ -23,7 +26,7 @@ public:
     // Removes the input from the service; safe after a failed Open() and when called twice.
     void Close();
 
-private:
+  private:
     struct Connection;
     Connection* connection_;
 };
