@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/gate_api_simple.h"
 #include "platform/message_box.h"
 #include "ports/serial_port.h"
 #include "relay/relay_state.h"
@@ -43,6 +44,15 @@ void ReportWriteFailure(const char* text)
     relayState.stopRequested.store(true);
 }
 
+// The channel's own text says what went wrong (which socket, and why).
+void WriteToGateChannel(GateApi::Simple& channel, const char* bytes, std::size_t count)
+{
+    if (channel.Write(bytes, static_cast<int>(count))) return;
+    char errorText[GateApi::kGateErrorTextSize];
+    channel.GetLastError(errorText, sizeof errorText);
+    ReportWriteFailure(errorText);
+}
+
 }  // namespace
 
 void ForwardSentence(const char* text, std::size_t length)
@@ -53,6 +63,10 @@ void ForwardSentence(const char* text, std::size_t length)
     if (Contains(text, length, kRepairTag)) {
         bytes = kFixedVtgSentence;
         count = relayState.fixedVtgLength;
+    }
+    if (relayState.gateChannel) {
+        WriteToGateChannel(*relayState.gateChannel, bytes, count);
+        return;
     }
     if (!WriteSerialPort(relayState.outputPort, bytes, count)) ReportWriteFailure(kWriteErrorText);
 }
