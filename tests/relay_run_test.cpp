@@ -16,35 +16,11 @@
 #include "tests/support/message_recorder.h"
 #include "tests/support/relay_harness.h"
 #include "tests/support/relay_model.h"
+#include "tests/support/replay_case.h"
 
 using namespace std::chrono_literals;
 
 namespace {
-
-struct Replay {
-    const char* capture;
-    SentenceSelection selection;
-};
-
-void PrintTo(const Replay& replay, std::ostream* out)
-{
-    *out << replay.capture << (replay.selection.gsv ? "" : " without GSV");
-}
-
-std::string ReplayName(const ::testing::TestParamInfo<Replay>& info)
-{
-    std::string name = info.param.capture;
-    for (char& c : name)
-        if (!isalnum(static_cast<unsigned char>(c))) c = '_';
-    return name + (info.param.selection.gsv ? "" : "_without_GSV");
-}
-
-SentenceSelection WithoutGsv()
-{
-    SentenceSelection selection;
-    selection.gsv = 0;
-    return selection;
-}
 
 class RelayReplay : public ::testing::TestWithParam<Replay> {};
 

@@ -6,8 +6,8 @@ set -euo pipefail
 packages=(
     # build
     cmake g++ ninja-build pkgconf
-    # tests
-    libgtest-dev
+    # tests; gpsd is also what the GPS service output feeds at run time
+    libgtest-dev gpsd gpsd-clients
     # fuzzing (libFuzzer comes with clang's runtime)
     clang libclang-rt-14-dev
 )

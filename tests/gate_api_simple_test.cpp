@@ -1,0 +1,226 @@
+// The GPS service client library against a real gpsd of the test's own: how it finds gpsd, the
+// texts it gives when it cannot, and that gpsd is never left holding a source of ours.
+#include "platform/gate_api_simple.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+
+#include "tests/support/descriptor_count.h"
+#include "tests/support/gpsd_client.h"
+#include "tests/support/private_gpsd.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+const std::string kGga = "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n";
+
+std::string LastError(GateApi::Simple& channel)
+{
+    char text[GateApi::kGateErrorTextSize];
+    std::memset(text, 'x', sizeof text);
+    channel.GetLastError(text, sizeof text);
+    EXPECT_NE(std::memchr(text, '\0', sizeof text), nullptr) << "not 0-terminated";
+    return text;
+}
+
+bool EndsWith(const std::string& text, const std::string& tail)
+{
+    return text.size() >= tail.size() &&
+           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+bool Holds(const std::vector<std::string>& list, const std::string& item)
+{
+    return std::find(list.begin(), list.end(), item) != list.end();
+}
+
+// GPSD_SOCKET for one case, restored afterwards.
+struct SocketVariable {
+    explicit SocketVariable(const std::string& path) { setenv("GPSD_SOCKET", path.c_str(), 1); }
+    ~SocketVariable() { unsetenv("GPSD_SOCKET"); }
+};
+
+struct Unreachable {
+    const char* legend;
+    // Prepares a control socket path in `directory` (a fresh one) and returns it.
+    std::function<std::string(const std::string& directory)> prepare;
+    const char* reason;  // how the text must end
+};
+
+TEST(GpsServiceClient, AnUnreachableGpsdIsNamedWithTheSystemsReason)
+{
+    PrivateGpsd frozen;  // its directory holds the rows' files
+    PrivateGpsd dead;
+    dead.Kill();  // its socket file stays behind, and nobody listens there
+    const std::vector<Unreachable> rows = {
+        {"no socket at the path", [](const std::string& dir) { return dir + "/absent.sock"; },
+         ": No such file or directory"},
+        {"a plain file at the path",
+         [](const std::string& dir) {
+             std::ofstream(dir + "/plain.sock") << "not a socket";
+             return dir + "/plain.sock";
+         },
+         ": Connection refused"},
+        {"the socket of a gpsd that has died",
+         [&](const std::string&) { return dead.ControlSocket(); }, ": Connection refused"},
+        {"a path longer than a socket address holds",
+         [](const std::string& dir) { return dir + "/" + std::string(120, 'n'); },
+         "gpsd control socket path: File name too long"},
+        {"a gpsd that hangs",
+         [&](const std::string&) {
+             frozen.Freeze();
+             return frozen.ControlSocket();
+         },
+         ": no answer in time"},
+    };
+    for (const Unreachable& row : rows) {
+        SCOPED_TRACE(row.legend);
+        const std::string path = row.prepare(frozen.Directory());
+        SocketVariable variable(path);
+        GateApi::Simple channel;
+        EXPECT_FALSE(channel.StartGpsGate());
+        const std::string text = LastError(channel);
+        EXPECT_TRUE(text.rfind("gpsd control socket ", 0) == 0) << text;
+        EXPECT_TRUE(EndsWith(text, row.reason)) << text;
+        EXPECT_LE(text.size(), 63u);
+        if (path.size() < 100) {  // a path too long to use is not repeated
+            EXPECT_NE(text.find(std::filesystem::path(path).filename().string()), std::string::npos)
+                << "names the socket";
+        }
+    }
+    frozen.Thaw();
+}
+
+TEST(GpsServiceClient, ALongPathIsShortenedAtItsStartAndTheTextCutAtWholeCharacters)
+{
+    const std::string path =
+        "/tmp/f\xC3\xBCr-den-Empf\xC3\xA4nger-\xC3\xBC\xC3\xBC\xC3\xBC/gpsd.sock";
+    SocketVariable variable(path);
+    GateApi::Simple channel;
+    ASSERT_FALSE(channel.StartGpsGate());
+    const std::string text = LastError(channel);
+    EXPECT_TRUE(EndsWith(text, "/gpsd.sock: No such file or directory")) << text;
+    EXPECT_NE(text.find("..."), std::string::npos) << text;
+    EXPECT_LE(text.size(), 63u);
+
+    for (int size : {1, 2, 22, 23, 24}) {  // the 22nd and 23rd bytes are one character
+        SCOPED_TRACE("buffer of " + std::to_string(size));
+        char buffer[64];
+        std::memset(buffer, 'x', sizeof buffer);
+        const int copied = channel.GetLastError(buffer, size);
+        EXPECT_EQ(buffer[copied], '\0');
+        EXPECT_LT(copied, size);
+        EXPECT_EQ(buffer[size], 'x') << "wrote past the buffer";
+        EXPECT_EQ(std::string(buffer), text.substr(0, static_cast<std::size_t>(copied)));
+        EXPECT_NE(static_cast<unsigned char>(text[copied]) & 0xC0, 0x80)
+            << "cut inside a character";
+    }
+}
+
+TEST(GpsServiceClient, OpenAddsASourceGpsdReadsAndCloseTakesItAway)
+{
+    PrivateGpsd gpsd;
+    GpsdWatcher watcher(gpsd.ClientPort());
+    const int descriptorsBefore = OpenDescriptorCount();
+    GateApi::Simple channel;
+    ASSERT_TRUE(channel.StartGpsGate()) << LastError(channel);
+    ASSERT_TRUE(channel.Open("_input")) << LastError(channel);
+    const std::string source = watcher.WaitForSourceOpened(10s);
+    EXPECT_TRUE(source.rfind("tcp://127.0.0.1:", 0) == 0) << source;
+    EXPECT_TRUE(Holds(gpsd.ControlDevices(), source));
+
+    EXPECT_TRUE(channel.Write(kGga.data(), static_cast<int>(kGga.size()))) << LastError(channel);
+    EXPECT_TRUE(watcher.WaitUntil([](const auto& lines) { return Holds(lines, kGga); }, 10s));
+
+    channel.Close();
+    EXPECT_TRUE(watcher.WaitForSourceClosed(source, 10s));
+    EXPECT_TRUE(gpsd.ControlDevices().empty());
+    EXPECT_EQ(OpenDescriptorCount(), descriptorsBefore);
+    channel.Close();  // a second Close finds nothing left to do
+    EXPECT_FALSE(channel.Write(kGga.data(), static_cast<int>(kGga.size())));
+    EXPECT_EQ(LastError(channel), "gpsd input is not open");
+}
+
+// gpsd opens its sources only while a client watches; until then the input is open all the
+// same, and the sentences reach gpsd once a client comes.
+TEST(GpsServiceClient, SentencesFlowOnceAClientStartsWatching)
+{
+    PrivateGpsd gpsd;
+    GateApi::Simple channel;
+    ASSERT_TRUE(channel.StartGpsGate()) << LastError(channel);
+    ASSERT_TRUE(channel.Open("_input")) << LastError(channel);
+    EXPECT_TRUE(channel.Write(kGga.data(), static_cast<int>(kGga.size())));
+    GpsdWatcher watcher(gpsd.ClientPort());
+    ASSERT_FALSE(watcher.WaitForSourceOpened(10s).empty());
+    EXPECT_TRUE(channel.Write(kGga.data(), static_cast<int>(kGga.size()))) << LastError(channel);
+    EXPECT_TRUE(watcher.WaitUntil([](const auto& lines) { return Holds(lines, kGga); }, 10s));
+}
+
+TEST(GpsServiceClient, AWriteAfterGpsdDiedFailsAndSaysSo)
+{
+    PrivateGpsd gpsd;
+    GpsdWatcher watcher(gpsd.ClientPort());
+    GateApi::Simple channel;
+    ASSERT_TRUE(channel.Open("_input")) << LastError(channel);
+    ASSERT_FALSE(watcher.WaitForSourceOpened(10s).empty());
+    ASSERT_TRUE(channel.Write(kGga.data(), static_cast<int>(kGga.size())));
+    gpsd.Kill();
+    ASSERT_TRUE(watcher.WaitUntilDisconnected(10s));
+    // The kernel hands on the end of gpsd's connections a moment after its death; a write in
+    // that moment still goes out (and brings the end back at once), so allow a few.
+    int accepted = 0;
+    while (channel.Write(kGga.data(), static_cast<int>(kGga.size())) && accepted < 100)
+        ++accepted;
+    EXPECT_LT(accepted, 100) << "gpsd's death went unnoticed";
+    EXPECT_TRUE(EndsWith(LastError(channel), ": Connection refused")) << LastError(channel);
+    EXPECT_FALSE(channel.Write(kGga.data(), static_cast<int>(kGga.size()))) << "stays failed";
+    channel.Close();  // gpsd is gone: nothing to remove, and no wait
+}
+
+// gpsd holds four sources at most; a fifth is refused, and nothing of ours stays behind.
+TEST(GpsServiceClient, ARefusedOpenLeavesNothingBehind)
+{
+    PrivateGpsd gpsd;
+    std::vector<std::string> others;
+    for (int port = 1; port <= 4; ++port) {
+        others.push_back("tcp://127.0.0.1:" + std::to_string(port));
+        ASSERT_EQ(gpsd.Control("+" + others.back() + "\n"), "OK\n");
+    }
+    const int descriptorsBefore = OpenDescriptorCount();
+    GateApi::Simple channel;
+    ASSERT_TRUE(channel.StartGpsGate());
+    EXPECT_FALSE(channel.Open("_input"));
+    const std::string text = LastError(channel);
+    EXPECT_TRUE(text.rfind("gpsd refused the input tcp://127.0.0.1:", 0) == 0) << text;
+    channel.Close();
+    EXPECT_EQ(gpsd.ControlDevices(), others);
+    EXPECT_EQ(OpenDescriptorCount(), descriptorsBefore);
+}
+
+// An add that gpsd did not answer in time may still be carried out when gpsd wakes up; Close
+// must take it back all the same.
+TEST(GpsServiceClient, CloseAfterAnUnansweredOpenLeavesNoSourceBehind)
+{
+    PrivateGpsd gpsd;
+    GateApi::Simple channel;
+    ASSERT_TRUE(channel.StartGpsGate());
+    gpsd.Freeze();
+    EXPECT_FALSE(channel.Open("_input"));
+    EXPECT_TRUE(EndsWith(LastError(channel), ": no answer in time")) << LastError(channel);
+    channel.Close();
+    gpsd.Thaw();
+    // This question queues behind the add and the remove, so it is answered after both.
+    EXPECT_TRUE(gpsd.ControlDevices().empty());
+    EXPECT_TRUE(QueryGpsdDevices(gpsd.ClientPort()).empty());
+}
+
+}  // namespace

@@ -1,0 +1,116 @@
+// Starting and stopping the output channel into gpsd: one message where it fails, the channel's
+// own text, and the object kept in its slot until the stop frees it.
+#include "ports/gate_channel.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+#include <string>
+
+#include "platform/gate_api_simple.h"
+#include "platform/message_box.h"
+#include "tests/support/descriptor_count.h"
+#include "tests/support/gpsd_client.h"
+#include "tests/support/message_recorder.h"
+#include "tests/support/private_gpsd.h"
+
+using namespace std::chrono_literals;
+
+// Lets a test make allocation without exceptions fail, as it does when memory runs out.
+static std::atomic<bool> refuseNothrowAllocation{false};
+
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    if (refuseNothrowAllocation) return nullptr;
+    try {
+        return ::operator new(size);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+namespace {
+
+TEST(GateChannel, NoObjectToBeHadShowsUnableToStart)
+{
+    MessageRecorder messages;
+    GateApi::Simple* channel = nullptr;
+    refuseNothrowAllocation = true;
+    const int started = StartGateChannel(channel);
+    refuseNothrowAllocation = false;
+    EXPECT_EQ(started, 0);
+    EXPECT_EQ(channel, nullptr);
+    EXPECT_EQ(messages.Texts(), std::vector<std::string>{"Unable to start GPSGate"});
+}
+
+TEST(GateChannel, StartsIntoARunningGpsdAndStopTakesTheSourceAway)
+{
+    PrivateGpsd gpsd;
+    GpsdWatcher watcher(gpsd.ClientPort());
+    MessageRecorder messages;
+    GateApi::Simple* channel = nullptr;
+    ASSERT_EQ(StartGateChannel(channel), 1);
+    ASSERT_NE(channel, nullptr);
+    const std::string source = watcher.WaitForSourceOpened(10s);
+    EXPECT_EQ(gpsd.ControlDevices(), std::vector<std::string>{source});
+
+    StopGateChannel(channel);
+    EXPECT_EQ(channel, nullptr);
+    EXPECT_TRUE(watcher.WaitForSourceClosed(source, 10s));
+    EXPECT_TRUE(gpsd.ControlDevices().empty());
+    StopGateChannel(channel);  // an empty slot is left alone
+    EXPECT_TRUE(messages.Texts().empty());
+}
+
+TEST(GateChannel, NoGpsdShowsTheChannelsTextOnceAndKeepsTheObjectUntilTheStop)
+{
+    PrivateGpsd gpsd;
+    gpsd.Kill();
+    MessageRecorder messages;
+    GateApi::Simple* channel = nullptr;
+    EXPECT_EQ(StartGateChannel(channel), 0);
+    ASSERT_NE(channel, nullptr) << "the object stays in its slot";
+    char expected[GateApi::kGateErrorTextSize];
+    channel->GetLastError(expected, sizeof expected);
+    EXPECT_EQ(messages.Texts(), std::vector<std::string>{expected});
+    EXPECT_EQ(messages.Messages().at(0).caption, "Quarnex");
+    EXPECT_NE(std::string(expected).find("gpsd control socket"), std::string::npos) << expected;
+    StopGateChannel(channel);
+    EXPECT_EQ(channel, nullptr);
+    EXPECT_EQ(messages.Texts().size(), 1u);
+}
+
+// Descriptors held when the message box comes up: the channel must have closed its listening
+// socket (Close()) before the user is told, not only once the box is dismissed.
+std::atomic<int> descriptorsAtMessage{-1};
+std::atomic<int> messagesShown{0};
+
+void CountDescriptorsAtMessage(const char*, const char*)
+{
+    descriptorsAtMessage = OpenDescriptorCount();
+    ++messagesShown;
+}
+
+TEST(GateChannel, AFailedOpenIsClosedBeforeItsMessageShows)
+{
+    PrivateGpsd gpsd;
+    for (int port = 1; port <= 4; ++port)  // gpsd's four source slots taken: it refuses a fifth
+        ASSERT_EQ(gpsd.Control("+tcp://127.0.0.1:" + std::to_string(port) + "\n"), "OK\n");
+    const int descriptorsBefore = OpenDescriptorCount();
+    SetMessagePresenter(CountDescriptorsAtMessage);
+    GateApi::Simple* channel = nullptr;
+    EXPECT_EQ(StartGateChannel(channel), 0);
+    SetMessagePresenter(nullptr);
+    EXPECT_EQ(messagesShown, 1);
+    EXPECT_EQ(descriptorsAtMessage, descriptorsBefore);
+    ASSERT_NE(channel, nullptr);
+    char text[GateApi::kGateErrorTextSize];
+    channel->GetLastError(text, sizeof text);
+    EXPECT_EQ(std::string(text).rfind("gpsd refused the input", 0), 0u) << text;
+    StopGateChannel(channel);
+    EXPECT_EQ(gpsd.ControlDevices().size(), 4u) << "nothing of ours left in gpsd";
+}
+
+}  // namespace

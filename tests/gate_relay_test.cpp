@@ -1,0 +1,224 @@
+// Whole relay runs from a pseudo-terminal into a real gpsd of the test's own, seen from a gpsd
+// client as any program that reads GPS data sees them: real captures arrive byte for byte as
+// the rules leave them and give position fixes, and gpsd dying ends the run with one message.
+#include <gtest/gtest.h>
+
+#include <poll.h>
+
+#include <algorithm>
+#include <chrono>
+#include <future>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "ports/gate_channel.h"
+#include "ports/serial_port.h"
+#include "relay/relay_state.h"
+#include "relay/relay_thread.h"
+#include "tests/support/gpsd_client.h"
+#include "tests/support/message_recorder.h"
+#include "tests/support/private_gpsd.h"
+#include "tests/support/pty_pair.h"
+#include "tests/support/relay_model.h"
+#include "tests/support/replay_case.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// A relay set up as a run with "GPSGate" as its output: input port opened, channel started.
+class GateRelay {
+  public:
+    ~GateRelay() { Stop(); }
+
+    int Start(const SentenceSelection& selection = {})
+    {
+        relayState.selection = selection;
+        relayState.inputPort = OpenSerialPort(input.Path().c_str(), 4800);
+        if (relayState.inputPort == INVALID_HANDLE_VALUE ||
+            !StartGateChannel(relayState.gateChannel))
+            return 0;
+        return StartRelayThread();
+    }
+    // As the run control stops: wait for the relay thread, then close the ends.
+    void Stop()
+    {
+        StopRelay();
+        CloseSerialPort(relayState.inputPort);
+        StopGateChannel(relayState.gateChannel);
+        relayState.selection = {};
+    }
+
+    bool WaitUntilEnded(std::chrono::milliseconds timeout)
+    {
+        pollfd ended{RelayEndedDescriptor(), POLLIN, 0};
+        return ::poll(&ended, 1, static_cast<int>(timeout.count())) == 1;
+    }
+
+    PtyPair input;
+};
+
+bool HasValidChecksum(const std::string& line)
+{
+    const std::size_t star = line.find('*');
+    const std::size_t end = line.find_first_of("\r\n");
+    if (line.empty() || line[0] != '$' || star == std::string::npos || end != star + 3)
+        return false;
+    unsigned sum = 0;
+    for (std::size_t i = 1; i < star; ++i)
+        sum ^= static_cast<unsigned char>(line[i]);
+    return std::stoul(line.substr(star + 1, 2), nullptr, 16) == sum &&
+           line.substr(end) == (line[end] == '\r' ? "\r\n" : "\n");
+}
+
+// What gpsd must report of a relay's output: of every sentence written, its first line, when
+// that is a sentence with a correct checksum ("$...*hh" and its line end). The rest of a
+// written sentence (a '#' comment line of the capture behind it) is no NMEA, and gpsd drops
+// sentences whose checksum is wrong. Lines without any checksum are left out on both sides:
+// gpsd passes some of them (it tolerates sentences without one), which says nothing about us.
+// A sentence the relay lost, cut or spliced, or a probe string forwarded, shows as a difference.
+std::vector<std::string> ChecksummedLines(const std::string& relayOutput)
+{
+    std::vector<std::string> lines;
+    for (std::size_t start = relayOutput.find('$'); start != std::string::npos;) {
+        const std::size_t next = relayOutput.find('$', start + 1);
+        const std::size_t lineEnd = relayOutput.find('\n', start);
+        if (lineEnd < next) {
+            const std::string line = relayOutput.substr(start, lineEnd + 1 - start);
+            if (HasValidChecksum(line)) lines.push_back(line);
+        }
+        start = next;
+    }
+    return lines;
+}
+
+std::vector<std::string> Checksummed(const GpsdWatcher::Lines& lines)
+{
+    std::vector<std::string> kept;
+    for (const std::string& line : lines)
+        if (HasValidChecksum(line)) kept.push_back(line);
+    return kept;
+}
+
+std::string Diagnosis(const PrivateGpsd& gpsd, const GpsdWatcher& watcher,
+                      const std::string& source)
+{
+    std::string text = "source " + source + "\n--- the watcher saw:\n";
+    for (const std::string& line : watcher.AllLines())
+        if (!IsNmeaLine(line)) text += line;
+    return text + "--- gpsd's log:\n" + gpsd.Log();
+}
+
+// Empty-course GP VTG sentences in a capture that the relay writes (a '$' follows them).
+std::size_t EmptyCourseGpVtgCount(const std::string& input)
+{
+    std::size_t count = 0;
+    for (std::size_t at = input.find("$GPVTG,,"); at != std::string::npos;
+         at = input.find("$GPVTG,,", at + 1))
+        count += input.find('$', at + 1) != std::string::npos;
+    return count;
+}
+
+class GateReplay : public ::testing::TestWithParam<Replay> {};
+
+TEST_P(GateReplay, GpsdReportsEverySentenceAsWrittenAndTheFixes)
+{
+    const Replay& replay = GetParam();
+    const std::string input = ReadCapture(replay.capture);
+    const std::vector<std::string> expected =
+        ChecksummedLines(ExpectedRelayOutput(input, replay.selection));
+    ASSERT_FALSE(expected.empty());
+
+    PrivateGpsd gpsd;
+    GpsdWatcher watcher(gpsd.ClientPort());
+    MessageRecorder messages;
+    GateRelay relay;
+    ASSERT_EQ(relay.Start(replay.selection), 1);
+    const std::string source = watcher.WaitForSourceOpened(10s);
+    ASSERT_FALSE(source.empty()) << gpsd.Log();
+    const unsigned seed = std::random_device{}();
+    SCOPED_TRACE("chunk seed " + std::to_string(seed));
+    std::mt19937 random(seed);
+    relay.input.WriteInRandomChunks(input, random);
+
+    const auto allArrived = [&](const GpsdWatcher::Lines& lines) {
+        std::size_t count = 0;
+        for (const std::string& line : lines)
+            count += HasValidChecksum(line);
+        return count >= expected.size();
+    };
+    EXPECT_TRUE(watcher.WaitUntil(allArrived, 20s)) << Diagnosis(gpsd, watcher, source);
+    EXPECT_TRUE(watcher.WaitForFix(10s)) << "gpsd reported no position fix";
+    relay.Stop();
+    EXPECT_TRUE(watcher.WaitForSourceClosed(source, 10s));  // nothing can follow this
+    const std::vector<std::string> reported = Checksummed(watcher.NmeaLines());
+    EXPECT_EQ(reported, expected);
+    EXPECT_EQ(std::count(reported.begin(), reported.end(), "$GPVTG,,T,,M,0.00,N,0.0,K*7E\r\n"),
+              static_cast<long>(EmptyCourseGpVtgCount(input)));
+    EXPECT_EQ(relay.input.ReadAvailable(), "") << "nothing goes back to the receiver";
+    EXPECT_TRUE(messages.Texts().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Captures, GateReplay,
+                         ::testing::Values(Replay{"nl551e.log", {}}, Replay{"gr8013-w.log", {}},
+                                           Replay{"neo-m8n.log", {}},
+                                           Replay{"garmin-geko201.log", {}},
+                                           Replay{"mtk-3301.log", {}},
+                                           Replay{"quectel-eg25-g-2.log", {}},
+                                           Replay{"nl551e.log", WithoutGsv()}),
+                         ReplayName);
+
+const std::string kGga = "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n";
+
+struct Death {
+    const char* legend;
+    bool clientWatching;  // gpsd has opened our source and reads it
+};
+
+class GpsdDeath : public ::testing::TestWithParam<Death> {};
+
+TEST_P(GpsdDeath, EndsTheRunWithOneMessageNamingGpsd)
+{
+    PrivateGpsd gpsd;
+    std::unique_ptr<GpsdWatcher> watcher;
+    if (GetParam().clientWatching) watcher = std::make_unique<GpsdWatcher>(gpsd.ClientPort());
+    MessageRecorder messages;
+    GateRelay relay;
+    ASSERT_EQ(relay.Start(), 1);
+    if (watcher) {
+        ASSERT_FALSE(watcher->WaitForSourceOpened(10s).empty());
+        relay.input.Write(kGga + "$");
+        ASSERT_TRUE(watcher->WaitUntil(
+            [](const auto& lines) {
+                return std::find(lines.begin(), lines.end(), kGga) != lines.end();
+            },
+            10s));
+    }
+    gpsd.Kill();
+    // Each sentence is one more chance to notice; without a connection gpsd is asked at most
+    // once a second.
+    const auto deadline = std::chrono::steady_clock::now() + 20s;
+    while (!messages.WaitForCount(1, 100ms) && std::chrono::steady_clock::now() < deadline)
+        relay.input.Write(kGga);
+    ASSERT_EQ(messages.Texts().size(), 1u);
+    EXPECT_TRUE(messages.Texts()[0].rfind("gpsd control socket", 0) == 0) << messages.Texts()[0];
+    EXPECT_NE(messages.Messages()[0].thread, std::this_thread::get_id()) << "the relay's own";
+    EXPECT_TRUE(relay.WaitUntilEnded(10s)) << "the relay thread must end";
+    EXPECT_TRUE(relayState.stopRequested.load());
+    relay.input.Write(kGga + kGga);  // nobody relays these any more
+    auto stopped = std::async(std::launch::async, [&] { relay.Stop(); });
+    EXPECT_EQ(stopped.wait_for(10s), std::future_status::ready) << "the stop hangs";
+    EXPECT_EQ(messages.Texts().size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, GpsdDeath,
+                         ::testing::Values(Death{"a client watching", true},
+                                           Death{"nobody watching", false}),
+                         [](const ::testing::TestParamInfo<Death>& row) {
+                             return std::string(row.param.clientWatching ? "ClientWatching"
+                                                                         : "NobodyWatching");
+                         });
+
+}  // namespace

@@ -1,0 +1,241 @@
+#include "tests/support/gpsd_client.h"
+
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr char kWatchEverything[] = "?WATCH={\"enable\":true,\"json\":true,\"nmea\":true}\n";
+constexpr auto kAnswerTimeout = 10s;
+
+int ConnectToGpsd(int port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        throw std::runtime_error("cannot connect to gpsd on port " + std::to_string(port));
+    }
+    return fd;
+}
+
+void SendAll(int fd, const std::string& text)
+{
+    if (::send(fd, text.data(), text.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(text.size()))
+        throw std::runtime_error("cannot send to gpsd");
+}
+
+bool IsReportOf(const std::string& line, const char* reportClass)
+{
+    return JsonMember(line, "class") == reportClass;
+}
+
+// The device objects in a DEVICE or DEVICES report, each from its "path" to its closing brace.
+std::vector<std::string> DeviceEntries(const std::string& line)
+{
+    std::vector<std::string> entries;
+    for (std::size_t at = line.find("\"path\":"); at != std::string::npos;
+         at = line.find("\"path\":", at + 1))
+        entries.push_back(line.substr(at, line.find('}', at) - at));
+    return entries;
+}
+
+}  // namespace
+
+struct GpsdWatcher::Reader {
+    explicit Reader(int port) : fd(ConnectToGpsd(port)), wakeFd(eventfd(0, EFD_CLOEXEC))
+    {
+        thread = std::thread(&Reader::Run, this);
+    }
+    ~Reader()
+    {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t ignored = ::write(wakeFd, &one, sizeof one);
+        thread.join();
+        ::close(fd);
+        ::close(wakeFd);
+    }
+
+    int fd;
+    int wakeFd;
+    std::thread thread;
+    mutable std::mutex guard;
+    mutable std::condition_variable arrived;
+    Lines lines;
+    std::string partial;
+    bool disconnected = false;
+
+    // Sleeps in poll() until gpsd sends or the destructor wakes it.
+    void Run()
+    {
+        char buffer[65536];
+        for (;;) {
+            pollfd waits[2] = {{fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
+            if (::poll(waits, 2, -1) < 0 || waits[1].revents) return;
+            const ssize_t count = ::recv(fd, buffer, sizeof buffer, 0);
+            std::lock_guard lock(guard);
+            if (count <= 0) {
+                disconnected = true;
+                arrived.notify_all();
+                return;
+            }
+            partial.append(buffer, static_cast<std::size_t>(count));
+            for (std::size_t end; (end = partial.find('\n')) != std::string::npos;) {
+                lines.push_back(partial.substr(0, end + 1));
+                partial.erase(0, end + 1);
+            }
+            arrived.notify_all();
+        }
+    }
+};
+
+GpsdWatcher::GpsdWatcher(int port) : reader_(std::make_unique<Reader>(port))
+{
+    SendAll(reader_->fd, kWatchEverything);
+    const auto watching = [](const Lines& lines) {
+        for (const std::string& line : lines)
+            if (IsReportOf(line, "WATCH")) return true;
+        return false;
+    };
+    if (!WaitUntil(watching, kAnswerTimeout))
+        throw std::runtime_error("gpsd did not confirm the watch");
+}
+
+GpsdWatcher::~GpsdWatcher() = default;
+
+GpsdWatcher::Lines GpsdWatcher::AllLines() const
+{
+    std::lock_guard lock(reader_->guard);
+    return reader_->lines;
+}
+
+GpsdWatcher::Lines GpsdWatcher::NmeaLines() const
+{
+    Lines nmea;
+    for (const std::string& line : AllLines())
+        if (IsNmeaLine(line)) nmea.push_back(line);
+    return nmea;
+}
+
+bool GpsdWatcher::WaitUntil(const std::function<bool(const Lines&)>& done,
+                            std::chrono::milliseconds timeout) const
+{
+    std::unique_lock lock(reader_->guard);
+    return reader_->arrived.wait_for(lock, timeout, [&] { return done(reader_->lines); });
+}
+
+bool GpsdWatcher::WaitUntilDisconnected(std::chrono::milliseconds timeout) const
+{
+    std::unique_lock lock(reader_->guard);
+    return reader_->arrived.wait_for(lock, timeout, [&] { return reader_->disconnected; });
+}
+
+bool GpsdWatcher::WaitForFix(std::chrono::milliseconds timeout) const
+{
+    return WaitUntil(
+        [](const Lines& lines) {
+            for (const std::string& line : lines)
+                if (IsReportOf(line, "TPV") && std::atoi(JsonMember(line, "mode").c_str()) >= 2)
+                    return true;
+            return false;
+        },
+        timeout);
+}
+
+std::string GpsdWatcher::WaitForSourceOpened(std::chrono::milliseconds timeout) const
+{
+    // gpsd reports a source it opens on its own (DEVICE), or within the list it sends a client
+    // that starts watching (DEVICES). An open one carries the time it was opened ("activated"),
+    // a closed one 0.
+    std::string path;
+    WaitUntil(
+        [&](const Lines& lines) {
+            for (const std::string& line : lines) {
+                if (!IsReportOf(line, "DEVICE") && !IsReportOf(line, "DEVICES")) continue;
+                for (const std::string& device : DeviceEntries(line))
+                    if (JsonMember(device, "activated").size() > 1) {
+                        path = JsonMember(device, "path");
+                        return true;
+                    }
+            }
+            return false;
+        },
+        timeout);
+    return path;
+}
+
+bool GpsdWatcher::WaitForSourceClosed(const std::string& path,
+                                      std::chrono::milliseconds timeout) const
+{
+    return WaitUntil(
+        [&](const Lines& lines) {
+            for (const std::string& line : lines)
+                if (IsReportOf(line, "DEVICE") && JsonMember(line, "path") == path &&
+                    JsonMember(line, "activated") == "0")
+                    return true;
+            return false;
+        },
+        timeout);
+}
+
+std::vector<std::string> QueryGpsdDevices(int port)
+{
+    const int fd = ConnectToGpsd(port);
+    SendAll(fd, "?DEVICES;\n");
+    std::string received;
+    char buffer[4096];
+    pollfd ready{fd, POLLIN, 0};
+    // gpsd greets with VERSION first; the answer is the line of class DEVICES.
+    for (std::size_t start = 0;;) {
+        const std::size_t end = received.find('\n', start);
+        if (end != std::string::npos) {
+            const std::string line = received.substr(start, end + 1 - start);
+            start = end + 1;
+            if (!IsReportOf(line, "DEVICES")) continue;
+            ::close(fd);
+            std::vector<std::string> paths;
+            for (const std::string& device : DeviceEntries(line))
+                paths.push_back(JsonMember(device, "path"));
+            return paths;
+        }
+        const ssize_t count =
+            ::poll(&ready, 1, 10000) == 1 ? ::recv(fd, buffer, sizeof buffer, 0) : 0;
+        if (count <= 0) break;
+        received.append(buffer, static_cast<std::size_t>(count));
+    }
+    ::close(fd);
+    throw std::runtime_error("gpsd did not answer ?DEVICES");
+}
+
+std::string JsonMember(const std::string& line, const std::string& name)
+{
+    const std::string key = "\"" + name + "\":";
+    const std::size_t at = line.find(key);
+    if (at == std::string::npos) return "";
+    std::size_t from = at + key.size();
+    if (from < line.size() && line[from] == '"') {
+        ++from;
+        return line.substr(from, line.find('"', from) - from);
+    }
+    const std::size_t end = line.find_first_of(",}\r\n", from);
+    return line.substr(from, end == std::string::npos ? std::string::npos : end - from);
+}
+
+bool IsNmeaLine(const std::string& line)
+{
+    return !line.empty() && (line[0] == '$' || line[0] == '!');
+}

@@ -1,0 +1,63 @@
+// A real gpsd of the test's own, so that tests of the GPS service output never touch a system
+// gpsd or another test's: started in the foreground (`gpsd -N -D 3 -F DIR/gpsd.sock -S PORT`)
+// with its control socket in a fresh temporary directory and its client port on a free
+// loopback port. Not started with -n, so it keeps running without sources, and, like a stock
+// system gpsd, opens a source only while some client watches.
+//
+// While it lives, GPSD_SOCKET points at its control socket, so the program's client library
+// finds it exactly as it finds the system gpsd. Tests that create one are not to run two at
+// once in a process (the variable is process-wide); ctest runs each test in its own process.
+//
+// Note: every gpsd on a host attaches the same System V shared-memory keys (its SHM export and
+// the NTP units), so a private gpsd writes there too while it runs.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+class PrivateGpsd {
+  public:
+    // Returns once gpsd answers on its control socket; throws std::runtime_error (with gpsd's
+    // log) when it does not come up.
+    PrivateGpsd();
+    // Stops gpsd if it still runs, restores GPSD_SOCKET and removes the directory.
+    ~PrivateGpsd();
+    PrivateGpsd(const PrivateGpsd&) = delete;
+    PrivateGpsd& operator=(const PrivateGpsd&) = delete;
+
+    const std::string& ControlSocket() const { return socketPath_; }
+    const std::string& Directory() const { return directory_; }
+    int ClientPort() const { return port_; }
+
+    // Kills gpsd as a crash would (SIGKILL) and returns once it is gone, its sockets closed.
+    void Kill();
+    // Stops and resumes gpsd (SIGSTOP, SIGCONT): a hung gpsd whose sockets stay open.
+    void Freeze();
+    void Thaw();
+
+    // Sends one control-socket command, written out in full ("+tcp://...\n"), the way gpsd's
+    // tools do. gpsd's whole reply, or "" when none came within 10 s.
+    std::string Control(const std::string& command) const;
+    // The sources gpsd holds, as its control socket lists them: also those that no client has
+    // made gpsd open yet.
+    std::vector<std::string> ControlDevices() const;
+
+    // What gpsd has written to its standard error so far; for failure messages.
+    std::string Log() const;
+
+  private:
+    bool Launch();
+    bool WaitUntilListening();
+    void Stop();
+
+    std::string directory_;
+    std::string socketPath_;
+    std::string logPath_;
+    int port_ = 0;
+    pid_t pid_ = -1;
+    int pidFd_ = -1;
+    bool hadSocketVariable_ = false;
+    std::string savedSocketVariable_;
+};
