@@ -9,7 +9,7 @@ namespace GateApi {
 inline constexpr int kGateErrorTextSize = 64;
 
 class Simple {
-  public:
+public:
     Simple();
     ~Simple();  // releases everything, also without Close()
     Simple(const Simple&) = delete;
@@ -26,7 +26,7 @@ class Simple {
     // Removes the input from the service; safe after a failed Open() and when called twice.
     void Close();
 
-  private:
+private:
     struct Connection;
     Connection* connection_;
 };

@@ -30,7 +30,7 @@ namespace {
 
 // A relay set up as a run with "GPSGate" as its output: input port opened, channel started.
 class GateRelay {
-  public:
+public:
     ~GateRelay() { Stop(); }
 
     int Start(const SentenceSelection& selection = {})

@@ -15,7 +15,7 @@
 #include <vector>
 
 class GpsdWatcher {
-  public:
+public:
     using Lines = std::vector<std::string>;
 
     // Returns once gpsd has confirmed the watch; throws std::runtime_error when it does not.
@@ -42,7 +42,7 @@ class GpsdWatcher {
     // Waits for the DEVICE report that gpsd closed the source `path`.
     bool WaitForSourceClosed(const std::string& path, std::chrono::milliseconds timeout) const;
 
-  private:
+private:
     struct Reader;
     std::unique_ptr<Reader> reader_;
 };

@@ -18,7 +18,7 @@
 #include <vector>
 
 class PrivateGpsd {
-  public:
+public:
     // Returns once gpsd answers on its control socket; throws std::runtime_error (with gpsd's
     // log) when it does not come up.
     PrivateGpsd();
@@ -47,7 +47,7 @@ class PrivateGpsd {
     // What gpsd has written to its standard error so far; for failure messages.
     std::string Log() const;
 
-  private:
+private:
     bool Launch();
     bool WaitUntilListening();
     void Stop();
