@@ -186,26 +186,6 @@ TEST(GpsServiceClient, AWriteAfterGpsdDiedFailsAndSaysSo)
     channel.Close();  // gpsd is gone: nothing to remove, and no wait
 }
 
-// gpsd holds four sources at most; a fifth is refused, and nothing of ours stays behind.
-TEST(GpsServiceClient, ARefusedOpenLeavesNothingBehind)
-{
-    PrivateGpsd gpsd;
-    std::vector<std::string> others;
-    for (int port = 1; port <= 4; ++port) {
-        others.push_back("tcp://127.0.0.1:" + std::to_string(port));
-        ASSERT_EQ(gpsd.Control("+" + others.back() + "\n"), "OK\n");
-    }
-    const int descriptorsBefore = OpenDescriptorCount();
-    GateApi::Simple channel;
-    ASSERT_TRUE(channel.StartGpsGate());
-    EXPECT_FALSE(channel.Open("_input"));
-    const std::string text = LastError(channel);
-    EXPECT_TRUE(text.rfind("gpsd refused the input tcp://127.0.0.1:", 0) == 0) << text;
-    channel.Close();
-    EXPECT_EQ(gpsd.ControlDevices(), others);
-    EXPECT_EQ(OpenDescriptorCount(), descriptorsBefore);
-}
-
 // An add that gpsd did not answer in time may still be carried out when gpsd wakes up; Close
 // must take it back all the same.
 TEST(GpsServiceClient, CloseAfterAnUnansweredOpenLeavesNoSourceBehind)
