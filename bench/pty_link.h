@@ -1,0 +1,46 @@
+// The pseudo-terminal hops of a run: the bench plays the receiver on the input link's master and
+// the reading program on the output link's master; whatever sits in between (the relay or a
+// baseline loop) opens the slaves by path, as it would open serial devices.
+#pragma once
+
+#include <cstddef>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "platform/unique_fd.h"
+
+struct PtyLink {
+    UniqueFd master;   // non-blocking
+    std::string path;  // the slave, raw 8N1 from the start, not held open here
+};
+
+// Throws std::runtime_error when no pseudo-terminal can be had.
+PtyLink OpenPtyLink();
+
+// The slave opened the plain way (blocking, raw), as the baseline loops use it.
+UniqueFd OpenSlave(const std::string& path);
+
+// How the receiver's side writes: as fast as the pty takes it (baud 0), or at a line rate of
+// `baud` (8N1: ten bits a byte) in pieces of `chunkBytes`, or a whole sentence at a time when
+// `chunkBytes` is 0, each piece written when its last byte would have come off the wire.
+struct Pace {
+    int baud = 0;
+    std::size_t chunkBytes = 0;
+};
+
+struct Transfer {
+    bool complete = false;  // `into` was filled
+    double seconds = 0;     // from the first write to the last byte read
+};
+
+// Writes `input` into `inputMaster` from a thread of its own while this thread fills `into` from
+// `outputMaster`. Gives up once nothing has arrived for ten seconds.
+Transfer FeedAndCollect(int inputMaster, int outputMaster, std::string_view input,
+                        std::span<char> into, Pace pace = {});
+
+// Fills `into` from `outputMaster`; false once nothing has arrived for ten seconds.
+bool CollectInto(int outputMaster, std::span<char> into);
+
+// True when nothing beyond what was collected is waiting at `outputMaster`.
+bool NothingMoreArrived(int outputMaster);

@@ -1,0 +1,84 @@
+#include "bench/thread_usage.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+namespace {
+
+std::string TaskFile(pid_t tid, const char* name)
+{
+    return "/proc/self/task/" + std::to_string(tid) + "/" + name;
+}
+
+// The value of the "key:" line of a /proc status file, -1 without one.
+long StatusField(const std::string& path, const char* key)
+{
+    FILE* file = std::fopen(path.c_str(), "r");
+    if (!file) return -1;
+    long value = -1;
+    char line[256];
+    const std::size_t keyLength = std::strlen(key);
+    while (std::fgets(line, sizeof line, file))
+        if (std::strncmp(line, key, keyLength) == 0 && line[keyLength] == ':')
+            value = std::strtol(line + keyLength + 1, nullptr, 10);
+    std::fclose(file);
+    return value;
+}
+
+}  // namespace
+
+ThreadUsage operator-(const ThreadUsage& later, const ThreadUsage& earlier)
+{
+    return {later.cpuMs - earlier.cpuMs, later.voluntarySwitches - earlier.voluntarySwitches,
+            later.involuntarySwitches - earlier.involuntarySwitches};
+}
+
+pid_t CurrentThreadId()
+{
+    return gettid();
+}
+
+ThreadUsage ReadThreadUsage(pid_t tid)
+{
+    ThreadUsage usage;
+    // schedstat's first field is the time on the CPU in ns, exact where the tick-based
+    // utime/stime of stat are 10 ms coarse.
+    if (FILE* file = std::fopen(TaskFile(tid, "schedstat").c_str(), "r")) {
+        unsigned long long ns = 0;
+        if (std::fscanf(file, "%llu", &ns) == 1) usage.cpuMs = static_cast<double>(ns) / 1e6;
+        std::fclose(file);
+    }
+    const std::string status = TaskFile(tid, "status");
+    usage.voluntarySwitches = std::max(0L, StatusField(status, "voluntary_ctxt_switches"));
+    usage.involuntarySwitches = std::max(0L, StatusField(status, "nonvoluntary_ctxt_switches"));
+    return usage;
+}
+
+std::vector<pid_t> ListThreads()
+{
+    std::vector<pid_t> threads;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task"))
+        threads.push_back(static_cast<pid_t>(std::stol(entry.path().filename().string())));
+    std::sort(threads.begin(), threads.end());
+    return threads;
+}
+
+pid_t NewThreadSince(const std::vector<pid_t>& before)
+{
+    std::vector<pid_t> added;
+    const std::vector<pid_t> now = ListThreads();
+    std::set_difference(now.begin(), now.end(), before.begin(), before.end(),
+                        std::back_inserter(added));
+    return added.size() == 1 ? added.front() : -1;
+}
+
+long ResidentKiB()
+{
+    return StatusField("/proc/self/status", "VmRSS");
+}
