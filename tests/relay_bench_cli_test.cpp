@@ -1,0 +1,166 @@
+// `relay_bench --relay` as an outside harness runs it: a child process relaying between two
+// pseudo-terminals until the input hangs up, and its exit codes for bad arguments and for
+// ports that do not open.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "platform/unique_fd.h"
+#include "tests/support/pty_pair.h"
+#include "tests/support/relay_model.h"
+
+extern char** environ;
+
+using namespace std::chrono_literals;
+
+namespace {
+
+struct Ended {
+    int exitCode = -1;  // -1: did not end by itself within the deadline
+    std::string errors;
+};
+
+// Runs relay_bench with `arguments` in a child process; call Wait() to collect it.
+class RelayBench {
+  public:
+    explicit RelayBench(std::vector<std::string> arguments)
+    {
+        int errorPipe[2];
+        if (pipe2(errorPipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe2");
+        errors_.reset(errorPipe[0]);
+        const UniqueFd writeEnd(errorPipe[1]);
+        arguments.insert(arguments.begin(), RELAY_BENCH_PATH);
+        std::vector<char*> argv;
+        for (std::string& argument : arguments)
+            argv.push_back(argument.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, writeEnd.get(), STDERR_FILENO);
+        const int failed =
+            posix_spawn(&pid_, RELAY_BENCH_PATH, &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        if (failed) throw std::runtime_error("cannot start " RELAY_BENCH_PATH);
+    }
+
+    ~RelayBench() { Wait(0s); }
+
+    // Waits in the kernel (on a pidfd) for the child to end; a child still running at the
+    // deadline is killed, so that a hang fails the test instead of stalling it.
+    Ended Wait(std::chrono::milliseconds deadline)
+    {
+        if (pid_ < 0) return ended_;
+        const UniqueFd process(static_cast<int>(syscall(SYS_pidfd_open, pid_, 0)));
+        pollfd exited{process.get(), POLLIN, 0};
+        const bool endedByItself = poll(&exited, 1, static_cast<int>(deadline.count())) == 1;
+        if (!endedByItself) kill(pid_, SIGKILL);
+        int status = 0;
+        waitpid(pid_, &status, 0);
+        pid_ = -1;
+        if (endedByItself && WIFEXITED(status)) ended_.exitCode = WEXITSTATUS(status);
+        char buffer[4096];
+        for (ssize_t n; (n = read(errors_.get(), buffer, sizeof buffer)) > 0;)
+            ended_.errors.append(buffer, static_cast<std::size_t>(n));
+        return ended_;
+    }
+
+  private:
+    pid_t pid_ = -1;
+    UniqueFd errors_;
+    Ended ended_;
+};
+
+TEST(RelayBenchRelayMode, RelaysUntilTheInputHangsUpThenExitsZero)
+{
+    PtyPair input, output;
+    RelayBench relay({"--relay", "--input", input.Path(), "--output", output.Path(), "--baud",
+                      "9600", "--deselect", "gsv,GGA"});
+    const std::string capture = ReadCapture("nl551e.log");
+    SentenceSelection selection{1, 1, 1, 1, 1, 1, 1};
+    selection.gsv = selection.gga = 0;
+    const std::string expected = ExpectedRelayOutput(capture, selection);
+
+    // Until the child has opened the output, its master reports a hang-up; an end held open
+    // here keeps it waiting for data instead. The input keeps what is written until then.
+    const UniqueFd outputHeld(open(output.Path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+    ASSERT_TRUE(outputHeld);
+    input.Write(capture);
+    EXPECT_EQ(output.ReadBytes(expected.size(), 20s), expected);
+    input.CloseMaster();
+    const Ended ended = relay.Wait(20s);
+    EXPECT_EQ(ended.exitCode, 0);
+    EXPECT_EQ(ended.errors, "Quarnex: Read error\n");
+    EXPECT_EQ(output.ReadAvailable(), "") << "the held last sentence is never written";
+}
+
+struct Refusal {
+    const char* legend;
+    std::vector<std::string> arguments;  // "IN" and "OUT" stand for two working ptys
+    int exitCode;
+    const char* errorsStartWith;
+};
+
+TEST(RelayBenchRelayMode, RefusesBadArgumentsAndPortsThatDoNotOpen)
+{
+    const Refusal refusals[] = {
+        {"no output", {"--relay", "--input", "IN"}, 2, "usage:"},
+        {"unknown type",
+         {"--relay", "--input", "IN", "--output", "OUT", "--deselect", "GSV,XYZ"},
+         2,
+         "usage:"},
+        {"trailing comma",
+         {"--relay", "--input", "IN", "--output", "OUT", "--deselect", "GSV,"},
+         2,
+         "usage:"},
+        {"baud not a number",
+         {"--relay", "--input", "IN", "--output", "OUT", "--baud", "9k6"},
+         2,
+         "usage:"},
+        {"benchmark option",
+         {"--relay", "--input", "IN", "--output", "OUT", "--quick"},
+         2,
+         "usage:"},
+        {"ports without --relay", {"--input", "IN", "--output", "OUT"}, 2, "usage:"},
+        {"unknown option", {"--fast"}, 2, "usage:"},
+        {"missing input",
+         {"--relay", "--input", "/nonexistent/tty", "--output", "OUT"},
+         1,
+         "Quarnex: Unable to open the port!"},
+        {"output not a tty",
+         {"--relay", "--input", "IN", "--output", "/dev/null"},
+         1,
+         "Quarnex: Unable to open the port!"},
+        {"same port twice",
+         {"--relay", "--input", "IN", "--output", "IN"},
+         1,
+         "Quarnex: Unable to open the port!"},
+        {"baud 0",
+         {"--relay", "--input", "IN", "--output", "OUT", "--baud", "0"},
+         1,
+         "Quarnex: Unable to configure the serial port!"},
+    };
+    for (const Refusal& refusal : refusals) {
+        SCOPED_TRACE(refusal.legend);
+        PtyPair input, output;
+        std::vector<std::string> arguments = refusal.arguments;
+        for (std::string& argument : arguments) {
+            if (argument == "IN") argument = input.Path();
+            if (argument == "OUT") argument = output.Path();
+        }
+        const Ended ended = RelayBench(arguments).Wait(20s);
+        EXPECT_EQ(ended.exitCode, refusal.exitCode);
+        EXPECT_EQ(ended.errors.rfind(refusal.errorsStartWith, 0), 0u) << ended.errors;
+    }
+}
+
+}  // namespace
