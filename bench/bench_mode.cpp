@@ -5,6 +5,7 @@
 #include <string>
 
 #include "bench/flood_bench.h"
+#include "bench/latency_bench.h"
 #include "bench/nmea_corpus.h"
 #include "bench/paced_bench.h"
 #include "tests/support/relay_model.h"

@@ -11,7 +11,7 @@
 #include "relay/relay_state.h"
 
 class BenchRelay {
-  public:
+public:
     // Throws std::runtime_error when the relay cannot start (the port code has said why).
     BenchRelay(const SentenceSelection& selection, int baud);
     ~BenchRelay();  // Stop()
@@ -25,7 +25,7 @@ class BenchRelay {
     // Stops the relay as the run control does, then closes both ports.
     void Stop();
 
-  private:
+private:
     PtyLink input_ = OpenPtyLink();
     PtyLink output_ = OpenPtyLink();
     pid_t threadId_ = -1;

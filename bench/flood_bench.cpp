@@ -5,10 +5,9 @@
 #include <cstring>
 #include <span>
 #include <string_view>
-#include <thread>
 #include <vector>
 
-#include "bench/baseline_loops.h"
+#include "bench/baseline_run.h"
 #include "bench/bench_relay.h"
 #include "bench/pty_link.h"
 #include "bench/verdict.h"
@@ -17,8 +16,6 @@ namespace {
 
 constexpr double kMiB = 1024.0 * 1024.0;
 constexpr int kBaud = 115200;  // a pty ignores the rate; it only has to be a valid one
-
-enum class Middle { kCopy, kOneWritePerSentence, kRelay };
 
 struct FloodRun {
     double mibPerSecond = 0;
@@ -47,22 +44,13 @@ FloodRun Figures(const Flood& flood, const Transfer& transfer, const ThreadUsage
     return {mib / transfer.seconds, used.cpuMs / mib, correct};
 }
 
-FloodRun RunBaseline(Middle middle, const Flood& flood, const SentenceSelection& selection)
+FloodRun RunBaseline(BaselineLoop loop, const Flood& flood, const SentenceSelection& selection)
 {
-    PtyLink input = OpenPtyLink(), output = OpenPtyLink();
-    const UniqueFd inputSlave = OpenSlave(input.path), outputSlave = OpenSlave(output.path);
-    ThreadUsage used;
-    std::thread loop([&] {
-        used = middle == Middle::kCopy
-                   ? CopyLoop(inputSlave.get(), outputSlave.get())
-                   : OneWritePerSentenceLoop(inputSlave.get(), outputSlave.get(), selection);
-    });
-    const Transfer transfer = FeedAndCollect(input.master.get(), output.master.get(), flood.input,
-                                             flood.into.first(flood.expected.size()));
-    const bool nothingMore = NothingMoreArrived(output.master.get());
-    input.master.reset();   // hang-up: the loop's read fails
-    output.master.reset();  // and a write it may still be blocked in
-    loop.join();
+    BaselineRun baseline(loop, selection);
+    const Transfer transfer = FeedAndCollect(baseline.InputMaster(), baseline.OutputMaster(),
+                                             flood.input, flood.into.first(flood.expected.size()));
+    const bool nothingMore = NothingMoreArrived(baseline.OutputMaster());
+    const ThreadUsage used = baseline.Stop();
     return Figures(flood, transfer, used, Arrived(flood, transfer) && nothingMore);
 }
 
@@ -123,8 +111,8 @@ bool RunFloodBench(const std::string& corpus, const std::string& expected,
     const Flood relayed{corpus, expected, room};
     std::vector<FloodRun> copy, floor, relay;
     for (int round = 0; round < rounds; ++round) {
-        copy.push_back(RunBaseline(Middle::kCopy, copied, selection));
-        floor.push_back(RunBaseline(Middle::kOneWritePerSentence, relayed, selection));
+        copy.push_back(RunBaseline(BaselineLoop::kCopy, copied, selection));
+        floor.push_back(RunBaseline(BaselineLoop::kOneWritePerSentence, relayed, selection));
         relay.push_back(RunRelay(relayed, selection));
     }
 

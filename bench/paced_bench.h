@@ -1,6 +1,5 @@
 // The relay at a receiver's pace rather than flat out: what each sentence costs the relay
-// thread at 115200 baud, how long a held sentence waits once the next '$' is written, and
-// whether the thread stays asleep while the receiver is silent.
+// thread at 115200 baud.
 #pragma once
 
 #include <cstddef>
@@ -14,8 +13,3 @@ inline constexpr int kPacedBaud = 115200;
 // sentences). Prints CPU and context switches per sentence; false when the output was wrong.
 bool RunPacedBench(const std::string& corpus, const SentenceSelection& selection, double seconds,
                    std::size_t chunkBytes);
-
-// `samples` latencies, then `idleSeconds` of silence on the same relay. False when the output
-// was wrong.
-bool RunLatencyAndIdleBench(const std::string& corpus, const SentenceSelection& selection,
-                            int samples, double idleSeconds);

@@ -1,0 +1,36 @@
+// A baseline loop at work on a thread of its own between two fresh pty hops, set up like a
+// relay run so that both are measured alike: the bench plays the receiver on InputMaster() and
+// the reading program on OutputMaster().
+#pragma once
+
+#include <thread>
+
+#include "bench/pty_link.h"
+#include "bench/thread_usage.h"
+#include "relay/relay_state.h"
+
+enum class BaselineLoop { kCopy, kOneWritePerSentence };
+
+class BaselineRun {
+public:
+    // Throws std::runtime_error when the ptys cannot be had.
+    BaselineRun(BaselineLoop loop, const SentenceSelection& selection);
+    ~BaselineRun();  // Stop()
+    BaselineRun(const BaselineRun&) = delete;
+    BaselineRun& operator=(const BaselineRun&) = delete;
+
+    int InputMaster() const { return input_.master.get(); }
+    int OutputMaster() const { return output_.master.get(); }
+
+    // Hangs up both hops, so that the loop ends whether it waits to read or to write, and
+    // joins it. What its thread cost from start to end.
+    ThreadUsage Stop();
+
+private:
+    PtyLink input_ = OpenPtyLink();
+    PtyLink output_ = OpenPtyLink();
+    UniqueFd inputSlave_ = OpenSlave(input_.path);
+    UniqueFd outputSlave_ = OpenSlave(output_.path);
+    ThreadUsage used_;
+    std::thread loop_;
+};
