@@ -32,7 +32,7 @@ struct Ended {
 
 // Runs relay_bench with `arguments` in a child process; call Wait() to collect it.
 class RelayBench {
-  public:
+public:
     explicit RelayBench(std::vector<std::string> arguments)
     {
         int errorPipe[2];
@@ -74,7 +74,7 @@ class RelayBench {
         return ended_;
     }
 
-  private:
+private:
     pid_t pid_ = -1;
     UniqueFd errors_;
     Ended ended_;
