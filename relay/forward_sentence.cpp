@@ -1,6 +1,7 @@
 #include "relay/forward_sentence.h"
 
 #include <cstring>
+#include <string_view>
 
 #include "platform/gate_api_simple.h"
 #include "platform/message_box.h"
@@ -10,7 +11,7 @@
 namespace {
 
 struct FilterRow {
-    const char* tag;
+    std::string_view tag;
     int SentenceSelection::*flag;
 };
 
@@ -23,12 +24,22 @@ constexpr FilterRow kFilterRows[] = {
 };
 
 // A VTG sentence whose first field (course over ground, true) is empty.
-constexpr char kRepairTag[] = "$GPVTG,,";
+constexpr std::string_view kRepairTag = "$GPVTG,,";
 
 // Searched by count, not as text: a 0 byte in the sentence must not hide a tag behind it.
-bool Contains(const char* text, std::size_t length, const char* tag)
+// Every tag begins with '$', so it can only start at a '$': memchr finds those, and the tag is
+// compared there. memmem would set up a shift table on every call, and this runs several times
+// for every sentence.
+bool Contains(const char* text, std::size_t length, std::string_view tag)
 {
-    return memmem(text, length, tag, std::strlen(tag)) != nullptr;
+    const char* const end = text + length;
+    for (const char* at = text;
+         (at = static_cast<const char*>(std::memchr(at, '$', static_cast<std::size_t>(end - at))));
+         ++at)
+        if (static_cast<std::size_t>(end - at) >= tag.size() &&
+            std::memcmp(at, tag.data(), tag.size()) == 0)
+            return true;
+    return false;
 }
 
 bool IsDeselected(const char* text, std::size_t length)
