@@ -15,7 +15,7 @@ inline constexpr char kUsage[] =
 // How long and how much the benchmark runs. --quick is a smoke run of a few seconds.
 struct BenchSettings {
     std::size_t corpusBytes = 32u << 20;
-    int rounds = 3;
+    int rounds = 5;
     double pacedSeconds = 10;
     int latencySamples = 2000;
     double idleSeconds = 5;

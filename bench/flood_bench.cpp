@@ -95,6 +95,20 @@ Summary Summarize(const std::vector<FloodRun>& runs)
             *std::max_element(rates.begin(), rates.end()), Median(cpu), allCorrect};
 }
 
+struct Ratio {
+    double median, low, high;
+};
+
+// The throughput ratio a/b of each round, summarized over the rounds.
+Ratio Ratios(const std::vector<FloodRun>& a, const std::vector<FloodRun>& b)
+{
+    std::vector<double> ratios;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        ratios.push_back(a[i].mibPerSecond / b[i].mibPerSecond);
+    return {Median(ratios), *std::min_element(ratios.begin(), ratios.end()),
+            *std::max_element(ratios.begin(), ratios.end())};
+}
+
 void PrintRow(const char* name, const Summary& s)
 {
     std::printf("  %-24s %8.1f MiB/s [%.1f-%.1f]  CPU %7.1f ms/MiB  output %s\n", name,
@@ -111,9 +125,15 @@ bool RunFloodBench(const std::string& corpus, const std::string& expected,
     const Flood relayed{corpus, expected, room};
     std::vector<FloodRun> copy, floor, relay;
     for (int round = 0; round < rounds; ++round) {
-        copy.push_back(RunBaseline(BaselineLoop::kCopy, copied, selection));
+        // Every other round in reverse order, so that a machine growing busier or quieter over
+        // the run favours none of the three.
+        const auto runCopy = [&] {
+            copy.push_back(RunBaseline(BaselineLoop::kCopy, copied, selection));
+        };
+        const auto runRelay = [&] { relay.push_back(RunRelay(relayed, selection)); };
+        round % 2 ? runRelay() : runCopy();
         floor.push_back(RunBaseline(BaselineLoop::kOneWritePerSentence, relayed, selection));
-        relay.push_back(RunRelay(relayed, selection));
+        round % 2 ? runCopy() : runRelay();
     }
 
     std::printf(
@@ -124,9 +144,13 @@ bool RunFloodBench(const std::string& corpus, const std::string& expected,
     PrintRow("plain copy", c);
     PrintRow("one write per sentence", f);
     PrintRow("relay", r);
-    const double toFloor = r.mibPerSecond / f.mibPerSecond;
-    std::printf("  relay/floor %.2f (target >= %.2f: %s), relay/copy %.2f\n", toFloor, kFloodTarget,
-                Verdict(toFloor >= kFloodTarget), r.mibPerSecond / c.mibPerSecond);
+    // Each ratio is taken within a round, between runs a few seconds apart, and then the median
+    // over the rounds: the machine's load swings too much for a ratio of overall medians.
+    const Ratio toFloor = Ratios(relay, floor), toCopy = Ratios(relay, copy);
+    std::printf(
+        "  relay/floor %.2f [%.2f-%.2f] (target >= %.2f: %s), relay/copy %.2f [%.2f-%.2f]\n",
+        toFloor.median, toFloor.low, toFloor.high, kFloodTarget,
+        Verdict(toFloor.median >= kFloodTarget), toCopy.median, toCopy.low, toCopy.high);
     const long before = relay.front().rssStartKiB, after = relay.back().rssEndKiB;
     const long growth = after - before;
     std::printf(
