@@ -6,8 +6,12 @@ set -euo pipefail
 packages=(
     # build
     cmake g++ ninja-build pkgconf
+    # the dialog (Qt 6 Widgets with its offscreen and X11 platforms) and its icons
+    qt6-base-dev librsvg2-bin
     # tests; gpsd is also what the GPS service output feeds at run time
     libgtest-dev gpsd gpsd-clients
+    # the real tray icon under a private X server, screenshots and clicks from outside
+    xvfb trayer x11-utils xdotool imagemagick
     # fuzzing (libFuzzer comes with clang's runtime)
     clang libclang-rt-14-dev
 )

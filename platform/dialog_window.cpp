@@ -1,0 +1,165 @@
+// Builds a dialog's window from its template: a top-level widget in the template's font, with
+// one Qt widget per control placed at its rectangle in dialog units.
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSystemTrayIcon>
+#include <QWidget>
+
+#include "platform/qt_dialog.h"
+
+namespace {
+
+class DialogWindow : public QWidget {
+public:
+    explicit DialogWindow(Dialog* dialog) : dialog_(dialog) {}
+    Dialog* dialog() const { return dialog_; }
+
+protected:
+    // Closing is the procedure's decision: it hides the window (caption OK) or ends the dialog.
+    void closeEvent(QCloseEvent* event) override
+    {
+        event->ignore();
+        const bool trayShowsDialog =
+            !dialog_->trayIcons.empty() && QSystemTrayIcon::isSystemTrayAvailable();
+        if (dialog_->closeIsCaptionOk && trayShowsDialog)
+            SendDialogMessage(dialog_, WM_COMMAND, MakeCommand(IDOK, BN_CLICKED), 0);
+        else
+            SendDialogMessage(dialog_, WM_CLOSE, 0, 0);
+    }
+
+private:
+    Dialog* dialog_;
+};
+
+Qt::Alignment TextAlignment(unsigned style)
+{
+    Qt::Alignment alignment = Qt::AlignLeft;
+    if (style & kTextRight) alignment = Qt::AlignRight;
+    if (style & kTextCentered) alignment = Qt::AlignHCenter;
+    return alignment | ((style & kCenteredVertically) ? Qt::AlignVCenter : Qt::AlignTop);
+}
+
+QWidget* NewButton(Dialog* dialog, const ControlTemplate& control)
+{
+    auto* button = new QPushButton(QString::fromUtf8(control.text));
+    button->setAutoDefault(false);
+    const int id = control.id;
+    QObject::connect(button, &QPushButton::clicked, [dialog, id] {
+        SendDialogMessage(dialog, WM_COMMAND, MakeCommand(id, BN_CLICKED), 0);
+    });
+    return button;
+}
+
+QWidget* NewCheckBox(Dialog* dialog, const ControlTemplate& control)
+{
+    auto* box = new QCheckBox(QString::fromUtf8(control.text));
+    const int id = control.id;
+    QObject::connect(box, &QCheckBox::clicked, [dialog, id] {
+        SendDialogMessage(dialog, WM_COMMAND, MakeCommand(id, BN_CLICKED), 0);
+    });
+    return box;
+}
+
+QWidget* NewLabel(const ControlTemplate& control)
+{
+    auto* label = new QLabel(QString::fromUtf8(control.text));
+    label->setAlignment(TextAlignment(control.style));
+    if (control.style & kBorder) label->setFrameStyle(QFrame::Box | QFrame::Plain);
+    return label;
+}
+
+QWidget* NewList(const ControlTemplate& control)
+{
+    auto* list = new QComboBox;
+    list->setEditable((control.style & kEditableList) != 0);
+    list->setInsertPolicy(QComboBox::NoInsert);  // typed text is read, never added to the list
+    return list;
+}
+
+QWidget* NewControl(Dialog* dialog, const ControlTemplate& control)
+{
+    switch (control.kind) {
+        case ControlKind::kPushButton:
+            return NewButton(dialog, control);
+        case ControlKind::kCheckBox:
+            return NewCheckBox(dialog, control);
+        case ControlKind::kStaticText:
+            return NewLabel(control);
+        case ControlKind::kComboBox:
+            return NewList(control);
+        case ControlKind::kGroupBox:
+            return new QGroupBox(QString::fromUtf8(control.text));
+    }
+    return nullptr;
+}
+
+QRect ToQRect(const DialogRect& rect)
+{
+    return {rect.x, rect.y, rect.width, rect.height};
+}
+
+// A combo box's rectangle includes its dropped-down list; the field itself is as high as the
+// font needs.
+QRect ControlGeometry(QWidget* widget, const ControlTemplate& control, DialogBaseUnits base)
+{
+    QRect geometry = ToQRect(DialogUnitsToPixels(control.rect, base));
+    if (control.kind == ControlKind::kComboBox)
+        geometry.setHeight(std::min(geometry.height(), widget->sizeHint().height()));
+    return geometry;
+}
+
+}  // namespace
+
+QFont DialogFont(const DialogTemplate& dialogTemplate)
+{
+    // The handheld's face does not exist on Linux; the desktop's default sans-serif at the same
+    // size gives base units close to the handheld's.
+    QFont font(QStringLiteral("Sans Serif"), dialogTemplate.pointSize);
+    font.setStyleHint(QFont::SansSerif);
+    return font;
+}
+
+DialogBaseUnits BaseUnitsOf(const QFont& font)
+{
+    const QFontMetrics metrics(font);
+    const int alphabetWidth = metrics.horizontalAdvance(
+        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    return {MulDivRounded(alphabetWidth, 1, 52), metrics.height()};
+}
+
+void BuildDialogWindow(Dialog* dialog)
+{
+    const DialogTemplate& tmpl = *dialog->dialogTemplate;
+    auto* window = new DialogWindow(dialog);
+    window->setFont(DialogFont(tmpl));
+    window->setWindowTitle(QString::fromUtf8(tmpl.caption));
+    const DialogBaseUnits base = BaseUnitsOf(window->font());
+    const DialogRect size = DialogUnitsToPixels(tmpl.rect, base);
+    window->resize(size.width, size.height);
+    window->move(size.x, size.y);
+
+    std::vector<QWidget*> frames;
+    for (const ControlTemplate& control : tmpl.controls) {
+        QWidget* widget = NewControl(dialog, control);
+        widget->setParent(window);
+        widget->setFocusPolicy((control.style & kTabStop) ? Qt::StrongFocus : Qt::NoFocus);
+        widget->setGeometry(ControlGeometry(widget, control, base));
+        if (control.id != IDC_STATIC) dialog->controls[control.id] = widget;
+        if (control.kind == ControlKind::kGroupBox) frames.push_back(widget);
+    }
+    // Frames come last in the template but must not cover the controls they frame.
+    for (QWidget* frame : frames)
+        frame->lower();
+    dialog->window = window;
+}
+
+Dialog* DialogOfWindow(QWidget* window)
+{
+    auto* dialogWindow = dynamic_cast<DialogWindow*>(window);
+    return dialogWindow ? dialogWindow->dialog() : nullptr;
+}

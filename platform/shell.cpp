@@ -1,0 +1,82 @@
+#include "platform/shell.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QSystemTrayIcon>
+#include <QWidget>
+
+#include "platform/qt_dialog.h"
+
+void InitShellDialog(Dialog* dialog, unsigned flags)
+{
+    dialog->closeIsCaptionOk = (flags & SHIDIF_DONEBUTTON) != 0;
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if ((flags & SHIDIF_SIZEDLGFULLSCREEN) && screen &&
+        screen->geometry().width() <= kHandheldScreenWidth)
+        dialog->window->setGeometry(screen->availableGeometry());
+}
+
+namespace {
+
+LPARAM MouseMessageOf(QSystemTrayIcon::ActivationReason reason)
+{
+    switch (reason) {
+        case QSystemTrayIcon::Trigger:
+            return WM_LBUTTONDOWN;  // Qt reports the press of the left button
+        case QSystemTrayIcon::DoubleClick:
+            return WM_LBUTTONDBLCLK;
+        case QSystemTrayIcon::Context:
+            return WM_RBUTTONDOWN;
+        case QSystemTrayIcon::MiddleClick:
+            return WM_MBUTTONDOWN;
+        default:
+            return 0;
+    }
+}
+
+QSystemTrayIcon* AddIcon(const NotifyIconData& data)
+{
+    auto* trayIcon = new QSystemTrayIcon(data.icon ? data.icon->icon : QIcon());
+    Dialog* dialog = data.dialog;
+    const unsigned id = data.id;
+    const unsigned message = data.callbackMessage;
+    QObject::connect(trayIcon, &QSystemTrayIcon::activated,
+                     [dialog, id, message](QSystemTrayIcon::ActivationReason reason) {
+                         if (const LPARAM mouse = MouseMessageOf(reason))
+                             SendDialogMessage(dialog, message, id, mouse);
+                     });
+    trayIcon->show();
+    return trayIcon;
+}
+
+}  // namespace
+
+int ShellNotifyIcon(NotifyIconAction action, const NotifyIconData& data)
+{
+    auto& icons = data.dialog->trayIcons;
+    const auto found = icons.find(data.id);
+    switch (action) {
+        case NotifyIconAction::kAdd:
+            if (found != icons.end()) return 0;
+            icons[data.id] = AddIcon(data);
+            return 1;
+        case NotifyIconAction::kModify:
+            if (found == icons.end()) return 0;
+            found->second->setIcon(data.icon ? data.icon->icon : QIcon());
+            return 1;
+        case NotifyIconAction::kDelete:
+            if (found == icons.end()) return 0;
+            found->second->hide();
+            delete found->second;
+            icons.erase(found);
+            return 1;
+    }
+    return 0;
+}
+
+void SetApplicationIdentity(const char* name, const char* version)
+{
+    QCoreApplication::setApplicationName(QString::fromUtf8(name));
+    QCoreApplication::setApplicationVersion(QString::fromUtf8(version));
+}

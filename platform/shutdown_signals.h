@@ -1,0 +1,24 @@
+// SIGINT and SIGTERM turned into a call on the GUI thread: the handler only writes to a pipe,
+// and a socket notifier on the pipe's other end runs `onSignal` from the event loop. The
+// previous handlers come back when the object goes.
+#pragma once
+
+#include <csignal>
+#include <functional>
+#include <memory>
+
+class QSocketNotifier;
+
+class ShutdownSignals {
+public:
+    explicit ShutdownSignals(std::function<void()> onSignal);
+    ~ShutdownSignals();
+    ShutdownSignals(const ShutdownSignals&) = delete;
+    ShutdownSignals& operator=(const ShutdownSignals&) = delete;
+
+private:
+    std::function<void()> onSignal_;
+    std::unique_ptr<QSocketNotifier> notifier_;
+    struct sigaction previousInterrupt_ {};
+    struct sigaction previousTerminate_ {};
+};
