@@ -1,0 +1,27 @@
+// Resource and control identifiers of the program.
+#pragma once
+
+// Dialog
+inline constexpr int IDD_MAIN = 104;
+
+// Controls of IDD_MAIN (IDOK and IDCANCEL come with the dialogs)
+inline constexpr int IDC_START = 1002;
+inline constexpr int IDC_STOP = 1003;
+inline constexpr int IDC_STATUS = 1004;
+inline constexpr int IDC_INPUT_PORT = 1005;
+inline constexpr int IDC_BAUD = 1007;
+inline constexpr int IDC_SEND_GGA = 1008;
+inline constexpr int IDC_SEND_VTG = 1009;
+inline constexpr int IDC_SEND_GLL = 1010;
+inline constexpr int IDC_SEND_GSA = 1011;
+inline constexpr int IDC_SEND_GSV = 1012;
+inline constexpr int IDC_SEND_RMC = 1013;
+inline constexpr int IDC_SEND_MSS = 1014;
+inline constexpr int IDC_OUTPUT_PORT = 1015;
+
+// Icons: the program's, and the tray pictures (16x16 for small screens, 32x32 otherwise)
+inline constexpr int IDI_APP = 101;
+inline constexpr int IDI_TRAY_IDLE_SMALL = 111;
+inline constexpr int IDI_TRAY_ACTIVE_SMALL = 112;
+inline constexpr int IDI_TRAY_ACTIVE_LARGE = 113;
+inline constexpr int IDI_TRAY_IDLE_LARGE = 114;
