@@ -1,0 +1,118 @@
+#include "ui/monitoring.h"
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/dialog_controls.h"
+#include "platform/gui_wait.h"
+#include "ports/gate_channel.h"
+#include "ports/serial_port.h"
+#include "relay/relay_state.h"
+#include "relay/relay_thread.h"
+#include "res/program_resources.h"
+#include "res/resource_ids.h"
+#include "ui/tray_icon.h"
+
+namespace {
+
+// The setting controls, in the order they are disabled and enabled.
+constexpr int kSettingControls[] = {IDC_INPUT_PORT, IDC_BAUD,     IDC_OUTPUT_PORT, IDC_SEND_GGA,
+                                    IDC_SEND_VTG,   IDC_SEND_RMC, IDC_SEND_GLL,    IDC_SEND_GSA,
+                                    IDC_SEND_GSV,   IDC_SEND_MSS};
+
+// Lets the relay thread see the stop request and leave its loop before the wait for its end.
+constexpr int kStopPauseMs = 1000;
+
+void EnableSettingControls(Dialog* dialog, bool enable)
+{
+    for (const int id : kSettingControls)
+        EnableControl(dialog, id, enable);
+}
+
+void ReadSelection(Dialog* dialog)
+{
+    SentenceSelection& selection = relayState.selection;
+    selection.gga = GetCheck(dialog, IDC_SEND_GGA);
+    selection.vtg = GetCheck(dialog, IDC_SEND_VTG);
+    selection.rmc = GetCheck(dialog, IDC_SEND_RMC);
+    selection.gll = GetCheck(dialog, IDC_SEND_GLL);
+    selection.gsa = GetCheck(dialog, IDC_SEND_GSA);
+    selection.gsv = GetCheck(dialog, IDC_SEND_GSV);
+    selection.mss = GetCheck(dialog, IDC_SEND_MSS);
+}
+
+// Ports, channel or relay thread still held: by a run, or by one that a write or read failure
+// ended and that waits for Stop.
+bool RunIsHeld()
+{
+    return RelayEndedDescriptor() >= 0 || relayState.inputPort != INVALID_HANDLE_VALUE ||
+           relayState.outputPort != INVALID_HANDLE_VALUE || relayState.gateChannel != nullptr;
+}
+
+int OpenOutputEnd(const char* outputName, int baud)
+{
+    if (std::strstr(outputName, kGateOutputName)) return StartGateChannel(relayState.gateChannel);
+    relayState.outputPort = OpenSerialPort(outputName, baud);
+    return relayState.outputPort != INVALID_HANDLE_VALUE;
+}
+
+// Only once the relay thread is gone: it borrows the ports and the channel until then.
+void CloseRunEnds()
+{
+    CloseSerialPort(relayState.inputPort);
+    CloseSerialPort(relayState.outputPort);
+    StopGateChannel(relayState.gateChannel);
+}
+
+}  // namespace
+
+int BaudFromText(const char* text)
+{
+    const long value = std::strtol(text, nullptr, 10);
+    if (value > INT_MAX) return INT_MAX;
+    if (value < INT_MIN) return INT_MIN;
+    return static_cast<int>(value);
+}
+
+int StartMonitoring(Dialog* dialog)
+{
+    // A second Start would rewrite the selection under the running relay and could only fail to
+    // open the port that the run holds.
+    if (RunIsHeld()) return 0;
+    char inputName[kControlTextBufferSize];
+    char baudText[kControlTextBufferSize];
+    char outputName[kControlTextBufferSize];
+    GetControlText(dialog, IDC_INPUT_PORT, inputName, sizeof inputName);
+    GetControlText(dialog, IDC_BAUD, baudText, sizeof baudText);
+    GetControlText(dialog, IDC_OUTPUT_PORT, outputName, sizeof outputName);
+    ReadSelection(dialog);
+    const int baud = BaudFromText(baudText);
+
+    relayState.inputPort = OpenSerialPort(inputName, baud);
+    if (relayState.inputPort == INVALID_HANDLE_VALUE) return 0;
+    // StartRelayThread() clears stopRequested just before the thread exists.
+    if (!OpenOutputEnd(outputName, baud) || !StartRelayThread()) {
+        CloseRunEnds();
+        return 0;
+    }
+    EnableSettingControls(dialog, false);
+    UpdateTrayIcon(dialog, NotifyIconAction::kModify, TRAY_ICON_UID, TrayActivePicture());
+    SetControlText(dialog, IDC_STATUS, kActiveStatusText);
+    return 1;
+}
+
+int StopMonitoring(Dialog* dialog)
+{
+    RequestRelayStop();
+    PauseMilliseconds(kStopPauseMs);
+    // The relay may be showing a box (a failed write) and waits for its answer; the GUI keeps
+    // serving it while we wait here.
+    WaitForDescriptor(RelayEndedDescriptor());
+    ReleaseRelayThread();
+    CloseRunEnds();
+    UpdateTrayIcon(dialog, NotifyIconAction::kModify, TRAY_ICON_UID, TrayIdlePicture());
+    SetControlText(dialog, IDC_STATUS, kIdleStatusText);
+    EnableSettingControls(dialog, true);
+    return 1;
+}

@@ -1,0 +1,22 @@
+#include "ui/win_main.h"
+
+#include "platform/dialog.h"
+#include "platform/dialog_controls.h"
+#include "platform/shell.h"
+#include "res/program_resources.h"
+#include "res/resource_ids.h"
+#include "res/version.h"
+#include "ui/main_dialog.h"
+#include "ui/tray_icon.h"
+
+const ResourceModule* programInstance = nullptr;
+
+int WinMain()
+{
+    programInstance = &kProgramResources;
+    SetApplicationIdentity(kProductName, kProductVersion);
+    ChooseTrayPictures(ScreenWidth());
+    const DialogTemplate* mainDialog = FindDialogTemplate(*programInstance, IDD_MAIN);
+    if (!mainDialog) return -1;
+    return DialogBoxIndirectParam(*programInstance, *mainDialog, MainDlgProc, 0);
+}
