@@ -1,0 +1,56 @@
+// The program's main dialog as a user meets it, built by the program's own code (resources,
+// dialog procedure, window layer) but without the modal loop, so a test can look at it and click
+// it between steps. Message boxes are watched (and answered at once unless told otherwise).
+#pragma once
+
+#include <string>
+
+#include "tests/support/box_watcher.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QSystemTrayIcon;
+class QWidget;
+struct Dialog;
+
+class MonitorDialog {
+public:
+    MonitorDialog();
+    // The dialog that WinMain() runs, looked at without owning it.
+    explicit MonitorDialog(Dialog* running);
+    ~MonitorDialog();  // an own dialog: stops a run that is still held, then destroys it
+    MonitorDialog(const MonitorDialog&) = delete;
+    MonitorDialog& operator=(const MonitorDialog&) = delete;
+
+    Dialog* dialog() const { return dialog_; }
+    BoxWatcher& boxes() { return boxes_; }
+
+    QWidget* Window() const;
+    QComboBox* List(int id) const;
+    QCheckBox* CheckBox(int id) const;
+    QPushButton* Button(int id) const;
+    QLabel* Status() const;
+    QSystemTrayIcon* Tray() const;  // nullptr once removed
+
+    // What the user does: a click with the mouse, replacing a list field's text by typing.
+    void Click(int id);
+    void Type(int listId, const std::string& text);
+
+    // The tray picture resource (111 to 114) whose image the tray icon shows; 0 for none.
+    int TrayPicture() const;
+    // True when the look is idle: status text, every setting control enabled, idle picture.
+    bool LooksIdle() const;
+
+private:
+    BoxWatcher boxes_;
+    Dialog* dialog_;
+    bool owned_;
+};
+
+// True while a run holds ports, the channel or the relay thread.
+bool RunIsHeld();
+
+// The dialog WinMain() shows, once it is up; nullptr before.
+Dialog* ShownMainDialog();

@@ -1,0 +1,312 @@
+// Start and Stop as a user presses them, with real pseudo-terminals as the ports: what reaches
+// the output, the look of the dialog in each state, every failure's message, and the ways a run
+// can end while the relay thread is showing a message box.
+#include <gtest/gtest.h>
+
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+
+#include <chrono>
+#include <filesystem>
+#include <random>
+
+#include "platform/dialog.h"
+#include "platform/qt_dialog.h"
+#include "relay/relay_state.h"
+#include "relay/relay_thread.h"
+#include "res/resource_ids.h"
+#include "tests/support/event_wait.h"
+#include "tests/support/far_end_settings.h"
+#include "tests/support/monitor_dialog.h"
+#include "tests/support/pty_pair.h"
+#include "tests/support/relay_model.h"
+#include "ui/monitoring.h"
+#include "ui/tray_icon.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr int kSettingOrder[] = {IDC_INPUT_PORT, IDC_BAUD,     IDC_OUTPUT_PORT, IDC_SEND_GGA,
+                                 IDC_SEND_VTG,   IDC_SEND_RMC, IDC_SEND_GLL,    IDC_SEND_GSA,
+                                 IDC_SEND_GSV,   IDC_SEND_MSS};
+
+// Records, in order, which controls were enabled or disabled.
+class EnableLog : public QObject {
+public:
+    explicit EnableLog(MonitorDialog& main)
+    {
+        for (const int id : kSettingOrder) {
+            QWidget* control = DialogControl(main.dialog(), id);
+            control->setProperty("logId", id);
+            control->installEventFilter(this);
+        }
+    }
+    std::vector<int> Take() { return std::exchange(ids_, {}); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::EnabledChange)
+            ids_.push_back(watched->property("logId").toInt());
+        return false;
+    }
+
+private:
+    std::vector<int> ids_;
+};
+
+bool FarEndHungUp(const PtyPair& pty)
+{
+    pollfd state{pty.Master(), POLLIN, 0};
+    return ::poll(&state, 1, 0) == 1 && (state.revents & POLLHUP);
+}
+
+bool Readable(int fd)
+{
+    pollfd state{fd, POLLIN, 0};
+    return ::poll(&state, 1, 0) == 1;
+}
+
+unsigned long FarEndBaud(const PtyPair& pty)
+{
+    FarEndSettings settings{};
+    return ReadFarEndSettings(pty.Master(), settings) ? settings.outputBaud : 0;
+}
+
+void ExpectActiveLook(MonitorDialog& main)
+{
+    EXPECT_EQ(main.Status()->text(), "Überwachung ist aktiv");
+    EXPECT_EQ(main.TrayPicture(), TrayActivePicture());
+    for (const int id : kSettingOrder)
+        EXPECT_FALSE(DialogControl(main.dialog(), id)->isEnabled());
+    EXPECT_TRUE(main.Button(IDC_START)->isEnabled());
+    EXPECT_TRUE(main.Button(IDC_STOP)->isEnabled());
+}
+
+void StartWith(MonitorDialog& main, const std::string& input, const std::string& baud,
+               const std::string& output)
+{
+    main.Type(IDC_INPUT_PORT, input);
+    main.Type(IDC_BAUD, baud);
+    main.Type(IDC_OUTPUT_PORT, output);
+    main.Click(IDC_START);
+}
+
+// Two sentences and the '$' that completes the second.
+const std::string kGga = "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n";
+const std::string kRmc = "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A\r\n";
+const std::string kTwoSentences = kGga + kRmc + "$";
+
+TEST(Monitoring, StartRelaysWithTheDialogsSettingsAndStopRestoresTheIdleLook)
+{
+    PtyPair input, output;
+    MonitorDialog main;
+    EnableLog enables(main);
+    main.Click(IDC_SEND_GSV);  // off
+    main.Click(IDC_SEND_MSS);  // on
+    StartWith(main, input.Path(), "9600", output.Path());
+    EXPECT_TRUE(main.boxes().Seen().empty());
+    ExpectActiveLook(main);
+    EXPECT_EQ(enables.Take(), std::vector<int>(std::begin(kSettingOrder), std::end(kSettingOrder)));
+    EXPECT_EQ(FarEndBaud(input), 9600u);
+    EXPECT_EQ(FarEndBaud(output), 9600u) << "both ports run at the one rate";
+
+    // Hidden to the tray, the run goes on and the icon keeps its active picture.
+    SendDialogMessage(main.dialog(), WM_COMMAND, MakeCommand(IDOK, BN_CLICKED), 0);
+    EXPECT_FALSE(main.Window()->isVisible());
+    SentenceSelection chosen;
+    chosen.gsv = 0;
+    chosen.mss = 1;
+    const std::string capture = ReadCapture("nl551e.log");
+    const std::string expected = ExpectedRelayOutput(capture, chosen);
+    std::mt19937 random(std::random_device{}());
+    input.WriteInRandomChunks(capture, random);
+    EXPECT_TRUE(output.ReadBytes(expected.size(), 20s) == expected);
+    EXPECT_EQ(main.TrayPicture(), TrayActivePicture());
+
+    main.Click(IDC_STOP);
+    EXPECT_TRUE(main.LooksIdle());
+    EXPECT_EQ(enables.Take(), std::vector<int>(std::begin(kSettingOrder), std::end(kSettingOrder)));
+    EXPECT_FALSE(RunIsHeld());
+    EXPECT_TRUE(FarEndHungUp(input) && FarEndHungUp(output)) << "both ports were closed";
+    EXPECT_TRUE(main.boxes().Seen().empty());
+}
+
+struct FailedStart {
+    const char* legend;
+    const char* input;  // "IN" and "OUT" stand for the two pseudo-terminals
+    const char* baud;
+    const char* output;
+    const char* message;
+};
+
+// Every failing step shows its own message once, in a box that blocks the dialog until OK,
+// and leaves the system idle as before: nothing held, the input port closed again.
+TEST(Monitoring, EachFailedStartShowsItsMessageAndKeepsTheIdleLook)
+{
+    const FailedStart rows[] = {
+        {"input port missing", "/dev/quarnex-no-such-port", "4800", "OUT",
+         "Unable to open the port!"},
+        {"output port missing", "IN", "4800", "/dev/quarnex-no-such-port",
+         "Unable to open the port!"},
+        {"one port for input and output", "IN", "4800", "IN", "Unable to open the port!"},
+        {"output in another case than the channel's name", "IN", "4800", "gpsgate",
+         "Unable to open the port!"},
+        {"baud text without digits", "IN", "fast", "OUT", "Unable to configure the serial port!"},
+        {"baud that a 32-bit cut would turn into 4800", "IN", "4294972096", "OUT",
+         "Unable to configure the serial port!"},
+    };
+    for (const FailedStart& row : rows) {
+        SCOPED_TRACE(row.legend);
+        PtyPair input, output;
+        const auto port = [&](const std::string& name) {
+            return name == "IN" ? input.Path() : name == "OUT" ? output.Path() : name;
+        };
+        MonitorDialog main;
+        StartWith(main, port(row.input), row.baud, port(row.output));
+        ASSERT_EQ(main.boxes().Seen().size(), 1u);
+        const SeenBox& box = main.boxes().Seen()[0];
+        EXPECT_EQ(box.caption, "Quarnex");
+        EXPECT_EQ(box.text, row.message);
+        EXPECT_TRUE(box.okButtonOnly);
+        EXPECT_TRUE(box.blocksOtherWindows);
+        EXPECT_TRUE(main.LooksIdle());
+        EXPECT_FALSE(RunIsHeld());
+        if (std::string(row.input) == "IN") {
+            EXPECT_TRUE(FarEndHungUp(input));
+        }
+    }
+}
+
+TEST(Monitoring, ASecondStartWithACorrectedOutputSucceeds)
+{
+    PtyPair input, output;
+    MonitorDialog main;
+    StartWith(main, input.Path(), "4800", "/dev/quarnex-no-such-port");
+    ASSERT_EQ(main.boxes().Texts(), std::vector<QString>{"Unable to open the port!"});
+    main.Type(IDC_OUTPUT_PORT, output.Path());
+    main.Click(IDC_START);
+    EXPECT_EQ(main.boxes().Seen().size(), 1u);
+    ExpectActiveLook(main);
+    input.Write(kTwoSentences);
+    EXPECT_EQ(output.ReadBytes(kGga.size() + kRmc.size(), 10s), kGga + kRmc);
+}
+
+// The baud field is read like wcstol: blanks, a sign and trailing text are allowed.
+TEST(Monitoring, BaudTextIsReadUpToTheFirstNonDigit)
+{
+    const struct {
+        const char* text;
+        unsigned long baud;
+    } rows[] = {{" 9600", 9600}, {"+19200 baud", 19200}, {"4800", 4800}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.text);
+        PtyPair input, output;
+        MonitorDialog main;
+        StartWith(main, input.Path(), row.text, output.Path());
+        EXPECT_TRUE(main.boxes().Seen().empty());
+        EXPECT_EQ(FarEndBaud(input), row.baud);
+        EXPECT_EQ(FarEndBaud(output), row.baud);
+    }
+}
+
+// A port field is read as its first 63 characters: a name of exactly that length works even
+// when more was typed behind it.
+TEST(Monitoring, PortNamesAreReadAsTheirFirst63Characters)
+{
+    PtyPair input, output;
+    char folder[] = "/tmp/quarnex-ui-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    std::string link = std::string(folder) + "/";
+    link += std::string(63 - link.size(), 'p');
+    ASSERT_EQ(symlink(input.Path().c_str(), link.c_str()), 0);
+    MonitorDialog main;
+    StartWith(main, link + "-and-more", "4800", output.Path());
+    EXPECT_TRUE(main.boxes().Seen().empty());
+    EXPECT_TRUE(RunIsHeld());
+    main.Click(IDC_STOP);
+    std::filesystem::remove_all(folder);
+}
+
+// Start during a run is ignored: no message, and the running relay keeps its ports, its
+// selection and its thread.
+TEST(Monitoring, StartDuringARunChangesNothingOfIt)
+{
+    PtyPair input, output;
+    MonitorDialog main;
+    StartWith(main, input.Path(), "4800", output.Path());
+    const int inputPort = relayState.inputPort;
+    const int outputPort = relayState.outputPort;
+    const int ended = RelayEndedDescriptor();
+    main.Click(IDC_START);
+    EXPECT_TRUE(main.boxes().Seen().empty());
+    EXPECT_EQ(relayState.inputPort, inputPort);
+    EXPECT_EQ(relayState.outputPort, outputPort);
+    EXPECT_EQ(RelayEndedDescriptor(), ended);
+    ExpectActiveLook(main);
+    input.Write(kTwoSentences);
+    EXPECT_EQ(output.ReadBytes(kGga.size() + kRmc.size(), 10s), kGga + kRmc);
+}
+
+// The relay thread's box: shown by the GUI thread without blocking the dialog, holding the
+// relay until OK. Stop and then exit, pressed while it is up, wait for it (neither hang nor
+// crash) and the box stays until the user answers it.
+TEST(Monitoring, StopAndExitWhileTheRelaysWriteErrorBoxIsUp)
+{
+    PtyPair input, output;
+    MonitorDialog main;
+    main.boxes().SetPolicy(BoxWatcher::kHoldBoxes);
+    StartWith(main, input.Path(), "4800", output.Path());
+    output.CloseMaster();  // the reading program went away
+    input.Write(kTwoSentences);
+    ASSERT_TRUE(RunEventsUntil([&] { return main.boxes().OpenBoxes() == 1; }));
+    const SeenBox box = main.boxes().Seen().at(0);
+    EXPECT_EQ(box.caption, "Quarnex");
+    EXPECT_EQ(box.text, "Write error");
+    EXPECT_TRUE(box.okButtonOnly);
+    EXPECT_FALSE(box.blocksOtherWindows);
+    EXPECT_FALSE(Readable(RelayEndedDescriptor())) << "the relay waits for the answer";
+    ExpectActiveLook(main);
+
+    bool boxUpAfterStopAndExit = false;
+    QTimer::singleShot(0, [&] { main.Click(IDC_STOP); });
+    QTimer::singleShot(0, [&] {  // runs inside Stop's wait
+        main.Click(IDCANCEL);
+        boxUpAfterStopAndExit = main.boxes().OpenBoxes() == 1;
+        main.boxes().AnswerOpenBoxes();
+    });
+    int result = 0;
+    EXPECT_TRUE(RunEventsUntil([&] { return DialogEnded(main.dialog(), &result); }));
+    EXPECT_TRUE(boxUpAfterStopAndExit);
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(main.boxes().Seen().size(), 1u);
+    EXPECT_FALSE(RunIsHeld());
+    EXPECT_EQ(main.Tray(), nullptr);
+}
+
+// An unplugged receiver ends the relay with "Read error"; the dialog keeps its active look
+// until Stop, which then restores the idle one.
+TEST(Monitoring, AfterAReadErrorStopRestoresTheIdleLook)
+{
+    PtyPair input, output;
+    MonitorDialog main;
+    StartWith(main, input.Path(), "4800", output.Path());
+    input.CloseMaster();
+    ASSERT_TRUE(RunEventsUntil([&] { return Readable(RelayEndedDescriptor()); }));
+    EXPECT_EQ(main.boxes().Texts(), std::vector<QString>{"Read error"});
+    ExpectActiveLook(main);
+    main.Click(IDC_STOP);
+    EXPECT_TRUE(main.LooksIdle());
+    EXPECT_FALSE(RunIsHeld());
+}
+
+}  // namespace
