@@ -14,7 +14,7 @@ void InitShellDialog(Dialog* dialog, unsigned flags)
     const QScreen* screen = QGuiApplication::primaryScreen();
     if ((flags & SHIDIF_SIZEDLGFULLSCREEN) && screen &&
         screen->geometry().width() <= kHandheldScreenWidth)
-        dialog->window->setGeometry(screen->availableGeometry());
+        dialog->window->setWindowState(dialog->window->windowState() | Qt::WindowMaximized);
 }
 
 namespace {

@@ -1,8 +1,9 @@
 // The handheld shell's services for a dialog, mapped onto a Linux desktop.
 //
 // InitShellDialog():
-//  - SHIDIF_SIZEDLGFULLSCREEN: the dialog fills the screen's free area where the screen is
-//    handheld-sized (480 pixels wide or less); on a desktop it keeps the template's size.
+//  - SHIDIF_SIZEDLGFULLSCREEN: the dialog is maximized, filling the screen's free area, where
+//    the screen is handheld-sized (480 pixels wide or less); on a desktop it keeps the
+//    template's size.
 //  - SHIDIF_DONEBUTTON: the window's close button is the caption's OK (WM_COMMAND IDOK, hide
 //    to the tray) while a tray shows the dialog's icon; without a tray it sends WM_CLOSE, so the
 //    window cannot be lost.

@@ -28,6 +28,7 @@ run_tests plain
 
 configure_and_build address -DCMAKE_BUILD_TYPE=Debug -DQUARNEX_SANITIZER=address
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:detect_stack_use_after_return=1 \
+LSAN_OPTIONS=suppressions=$PWD/tests/sanitizers/lsan.supp \
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     run_tests address
 
