@@ -1,27 +1,15 @@
-// main() of the GUI test programs: the real application object and message boxes, on the
-// offscreen platform unless the environment names another. QUARNEX_TEST_SCREEN=WxH gives the
-// offscreen platform one screen of that size. Qt's runtime directory is a private one per run.
+// main() of the offscreen GUI test programs. QUARNEX_TEST_SCREEN=WxH gives the offscreen
+// platform one screen of that size; without it the platform's default screen is used.
 #include <gtest/gtest.h>
-
-#include <QApplication>
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <string>
 
-#include "platform/window_message_box.h"
+#include "tests/support/gui_test_run.h"
 
 namespace {
-
-std::string MakeRuntimeDirectory()
-{
-    char folder[] = "/tmp/quarnex-gui-test-XXXXXX";  // mkdtemp makes it 0700, as Qt wants
-    if (!mkdtemp(folder)) return {};
-    setenv("XDG_RUNTIME_DIR", folder, 1);
-    return folder;
-}
 
 void UseOffscreenScreen(const std::string& folder)
 {
@@ -43,16 +31,7 @@ void UseOffscreenScreen(const std::string& folder)
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
-    const std::string runtimeDirectory = MakeRuntimeDirectory();
-    UseOffscreenScreen(runtimeDirectory);
-    int result;
-    {
-        QApplication application(argc, argv);
-        QApplication::setQuitOnLastWindowClosed(false);
-        InstallWindowMessagePresenter();
-        result = RUN_ALL_TESTS();
-        RemoveWindowMessagePresenter();
-    }
-    if (!runtimeDirectory.empty()) std::filesystem::remove_all(runtimeDirectory);
-    return result;
+    const PrivateRuntimeDirectory runtimeDirectory;
+    UseOffscreenScreen(runtimeDirectory.Path());
+    return RunAllTestsWithApplication(argc, argv);
 }
