@@ -77,6 +77,10 @@ pids+=($!)
 
 export QUARNEX_PORTS_DIR=$work/ports
 export GPSD_SOCKET=$work/gpsd.sock
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+    mkdir -m 700 "$work/runtime"
+    export XDG_RUNTIME_DIR=$work/runtime
+fi
 
 if [ -n "${DISPLAY:-}" ]; then
     echo "Quarnex is starting: press \"Start\" with the defaults; fixes appear below."
