@@ -37,6 +37,8 @@ TEST(GateOutput, StartWithTheDefaultsRelaysIntoAPrivateGpsd)
     EXPECT_NE(relayState.gateChannel, nullptr);
     EXPECT_EQ(relayState.outputPort, INVALID_HANDLE_VALUE);
 
+    // gpsd drops what comes before it has connected to the source, as for any receiver.
+    ASSERT_NE(watcher.WaitForSourceOpened(30s), "");
     input.Write(ReadCapture("nl551e.log"));
     EXPECT_TRUE(watcher.WaitForFix(30s));
     EXPECT_TRUE(watcher.WaitUntil(
