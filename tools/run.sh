@@ -68,11 +68,13 @@ for attempt in 1 2 3 4 5; do
 done
 echo "private gpsd: port $gpsd_port, control socket $work/gpsd.sock"
 
-# Fixes as gpsd reports them to its clients.
-mkfifo "$work/fixes"
-gpspipe -w "localhost:$gpsd_port" 2> /dev/null |
-    sed -u -n 's/.*"class":"TPV".*"time":"\([^"]*\)".*"lat":\([-0-9.]*\),"lon":\([-0-9.]*\).*/gpsd fix: \1  lat \2  lon \3/p' \
-        > "$work/fixes" &
+# Fixes as gpsd reports them to its clients. Two processes joined by a FIFO rather than a
+# pipeline, so that each can be stopped by its own process id.
+mkfifo "$work/reports" "$work/fixes"
+gpspipe -w "localhost:$gpsd_port" > "$work/reports" 2> /dev/null &
+pids+=($!)
+sed -u -n 's/.*"class":"TPV".*"time":"\([^"]*\)".*"lat":\([-0-9.]*\),"lon":\([-0-9.]*\).*/gpsd fix: \1  lat \2  lon \3/p' \
+    < "$work/reports" > "$work/fixes" &
 pids+=($!)
 
 export QUARNEX_PORTS_DIR=$work/ports
