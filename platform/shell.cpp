@@ -75,8 +75,9 @@ int ShellNotifyIcon(NotifyIconAction action, const NotifyIconData& data)
     return 0;
 }
 
-void SetApplicationIdentity(const char* name, const char* version)
+void SetApplicationIdentity(const char* name, const char* version, const char* desktopEntry)
 {
     QCoreApplication::setApplicationName(QString::fromUtf8(name));
     QCoreApplication::setApplicationVersion(QString::fromUtf8(version));
+    QGuiApplication::setDesktopFileName(QString::fromUtf8(desktopEntry));
 }

@@ -37,5 +37,6 @@ struct NotifyIconData {
 // 1 on success, 0 when there is no such icon (modify, delete) or it exists already (add).
 int ShellNotifyIcon(NotifyIconAction action, const NotifyIconData& data);
 
-// The program's name and version as the desktop sees them.
-void SetApplicationIdentity(const char* name, const char* version);
+// The program's name, version and desktop entry (its file name without ".desktop") as the
+// desktop sees them.
+void SetApplicationIdentity(const char* name, const char* version, const char* desktopEntry);

@@ -14,7 +14,7 @@ const ResourceModule* programInstance = nullptr;
 int WinMain()
 {
     programInstance = &kProgramResources;
-    SetApplicationIdentity(kProductName, kProductVersion);
+    SetApplicationIdentity(kProductName, kProductVersion, kDesktopEntryName);
     ChooseTrayPictures(ScreenWidth());
     const DialogTemplate* mainDialog = FindDialogTemplate(*programInstance, IDD_MAIN);
     if (!mainDialog) return -1;
