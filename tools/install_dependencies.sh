@@ -14,6 +14,9 @@ packages=(
     xvfb trayer x11-utils xdotool imagemagick
     # fuzzing (libFuzzer comes with clang's runtime)
     clang libclang-rt-14-dev
+    # the Debian package (CPack's dependency list needs dpkg-shlibdeps and file) and the
+    # validators of its desktop entry and metainfo
+    dpkg-dev file desktop-file-utils appstream-util
 )
 
 missing=()
