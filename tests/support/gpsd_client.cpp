@@ -19,20 +19,6 @@ namespace {
 constexpr char kWatchEverything[] = "?WATCH={\"enable\":true,\"json\":true,\"nmea\":true}\n";
 constexpr auto kAnswerTimeout = 10s;
 
-int ConnectToGpsd(int port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
-        throw std::runtime_error("cannot connect to gpsd on port " + std::to_string(port));
-    }
-    return fd;
-}
-
 void SendAll(int fd, const std::string& text)
 {
     if (::send(fd, text.data(), text.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(text.size()))
@@ -190,6 +176,20 @@ bool GpsdWatcher::WaitForSourceClosed(const std::string& path,
             return false;
         },
         timeout);
+}
+
+int ConnectToGpsd(int port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        throw std::runtime_error("cannot connect to gpsd on port " + std::to_string(port));
+    }
+    return fd;
 }
 
 std::vector<std::string> QueryGpsdDevices(int port)

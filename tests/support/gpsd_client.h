@@ -47,6 +47,10 @@ private:
     std::unique_ptr<Reader> reader_;
 };
 
+// A connection to gpsd's client port on 127.0.0.1, for the caller to close; throws when gpsd
+// does not take it.
+int ConnectToGpsd(int port);
+
 // Asks gpsd with ?DEVICES; on a connection of its own that watches nothing (so gpsd opens no
 // source for it): the paths of the sources gpsd holds. Throws when gpsd does not answer.
 std::vector<std::string> QueryGpsdDevices(int port);

@@ -49,9 +49,16 @@ int FreeLoopbackPort()
     return ntohs(address.sin_port);
 }
 
+// Debian installs gpsd in /usr/sbin, which a user's PATH often lacks.
 std::string GpsdProgram()
 {
-    return std::filesystem::exists("/usr/sbin/gpsd") ? "/usr/sbin/gpsd" : "gpsd";
+    if (::access("/usr/sbin/gpsd", X_OK) == 0) return "/usr/sbin/gpsd";
+    const char* path = std::getenv("PATH");
+    std::istringstream folders(path ? path : "");
+    for (std::string folder; std::getline(folders, folder, ':');)
+        if (!folder.empty() && ::access((folder + "/gpsd").c_str(), X_OK) == 0)
+            return folder + "/gpsd";
+    return "";
 }
 
 // Waits for the process behind `pidFd` to end; true once it has.
@@ -63,8 +70,15 @@ bool WaitForExit(int pidFd, int timeoutMs)
 
 }  // namespace
 
+bool GpsdInstalled()
+{
+    return !GpsdProgram().empty();
+}
+
 PrivateGpsd::PrivateGpsd()
 {
+    if (!GpsdInstalled())
+        throw std::runtime_error("gpsd is not installed (not in /usr/sbin, not on PATH)");
     char directory[] = "/tmp/qgpsd-XXXXXX";
     if (!mkdtemp(directory)) throw std::runtime_error("mkdtemp failed");
     directory_ = directory;
@@ -100,6 +114,7 @@ bool PrivateGpsd::Launch()
 {
     port_ = FreeLoopbackPort();
     const std::string program = GpsdProgram();
+    if (program.empty()) return false;
     const std::string port = std::to_string(port_);
     const char* argv[] = {program.c_str(),     "-N", "-D",         "3",    "-F",
                           socketPath_.c_str(), "-S", port.c_str(), nullptr};

@@ -17,6 +17,9 @@
 #include <string>
 #include <vector>
 
+// True when a gpsd program is there to start (in /usr/sbin or on PATH).
+bool GpsdInstalled();
+
 class PrivateGpsd {
 public:
     // Returns once gpsd answers on its control socket; throws std::runtime_error (with gpsd's
@@ -30,6 +33,7 @@ public:
     const std::string& ControlSocket() const { return socketPath_; }
     const std::string& Directory() const { return directory_; }
     int ClientPort() const { return port_; }
+    pid_t Pid() const { return pid_; }
 
     // Kills gpsd as a crash would (SIGKILL) and returns once it is gone, its sockets closed.
     void Kill();
