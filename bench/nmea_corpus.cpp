@@ -14,8 +14,10 @@ struct Satellite {
     int prn, elevation, azimuth, snr;
 };
 
+}  // namespace
+
 // What the simulated receiver knows at one epoch.
-struct Receiver {
+struct CorpusReceiver {
     std::mt19937 random;
     long long epoch = 0;
     int secondOfDay = 17 * 3600 + 19 * 60 + 25;
@@ -26,6 +28,8 @@ struct Receiver {
     bool moving = false;
     Satellite satellites[kSatellitesTracked];
 };
+
+namespace {
 
 // Appends "$", the body, "*", the checksum over the body and CR LF.
 void AppendSentence(std::string& stream, const char* body)
@@ -41,7 +45,7 @@ void AppendSentence(std::string& stream, const char* body)
 }
 
 // "ddmm.mmmmm,N" or "dddmm.mmmmm,W" as NMEA writes a position.
-void FormatPosition(const Receiver& r, char* out, std::size_t size)
+void FormatPosition(const CorpusReceiver& r, char* out, std::size_t size)
 {
     const double lat = std::fabs(r.latitude), lon = std::fabs(r.longitude);
     const int latDeg = static_cast<int>(lat), lonDeg = static_cast<int>(lon);
@@ -50,18 +54,18 @@ void FormatPosition(const Receiver& r, char* out, std::size_t size)
                   r.longitude < 0 ? 'W' : 'E');
 }
 
-void FormatTime(const Receiver& r, char* out, std::size_t size)
+void FormatTime(const CorpusReceiver& r, char* out, std::size_t size)
 {
     const int s = r.secondOfDay;
     std::snprintf(out, size, "%02d%02d%02d.00", s / 3600, s / 60 % 60, s % 60);
 }
 
-int VisibleSatellites(const Receiver& r)
+int VisibleSatellites(const CorpusReceiver& r)
 {
     return 9 + static_cast<int>((r.epoch / 97) % 6);  // 9 to 14, changing now and then
 }
 
-void AppendGsvBurst(std::string& stream, const Receiver& r)
+void AppendGsvBurst(std::string& stream, const CorpusReceiver& r)
 {
     const int visible = VisibleSatellites(r);
     const int messages = (visible + 3) / 4;
@@ -79,7 +83,7 @@ void AppendGsvBurst(std::string& stream, const Receiver& r)
     }
 }
 
-void AppendGsa(std::string& stream, const Receiver& r)
+void AppendGsa(std::string& stream, const CorpusReceiver& r)
 {
     char body[160];
     int used = std::snprintf(body, sizeof body, "GPGSA,A,3");
@@ -93,7 +97,7 @@ void AppendGsa(std::string& stream, const Receiver& r)
     AppendSentence(stream, body);
 }
 
-void AppendEpoch(std::string& stream, const Receiver& r)
+void AppendEpoch(std::string& stream, const CorpusReceiver& r)
 {
     char time[32], position[64], body[192];
     FormatTime(r, time, sizeof time);
@@ -125,7 +129,7 @@ void AppendEpoch(std::string& stream, const Receiver& r)
 }
 
 // Standing spells of 20 to 60 s (speed noise, no course) between drives of 1 to 5 minutes.
-void Move(Receiver& r)
+void Move(CorpusReceiver& r)
 {
     if (--r.phaseEpochsLeft <= 0) {
         r.moving = !r.moving;
@@ -146,7 +150,7 @@ void Move(Receiver& r)
     r.altitude += noise(r.random) * 0.3;
 }
 
-void AdvanceClock(Receiver& r)
+void AdvanceClock(CorpusReceiver& r)
 {
     ++r.epoch;
     if (++r.secondOfDay < 86400) return;
@@ -158,7 +162,7 @@ void AdvanceClock(Receiver& r)
     ++r.year;
 }
 
-void DriftSatellites(Receiver& r)
+void DriftSatellites(CorpusReceiver& r)
 {
     std::uniform_int_distribution<int> step(-1, 1);
     for (Satellite& s : r.satellites) {
@@ -169,20 +173,32 @@ void DriftSatellites(Receiver& r)
 
 }  // namespace
 
-std::string GenerateNmeaCorpus(std::size_t minimumBytes, unsigned seed)
+NmeaEpochs::NmeaEpochs(unsigned seed) : receiver_(std::make_unique<CorpusReceiver>())
 {
-    Receiver r;
+    CorpusReceiver& r = *receiver_;
     r.random.seed(seed);
     for (int i = 0; i < kSatellitesTracked; ++i)
         r.satellites[i] = {1 + i * 2 + i % 3, 5 + i * 6 % 80, i * 47 % 360, i % 5 ? 18 + i : 0};
+}
+
+NmeaEpochs::~NmeaEpochs() = default;
+
+void NmeaEpochs::AppendNext(std::string& stream)
+{
+    CorpusReceiver& r = *receiver_;
+    AppendEpoch(stream, r);
+    Move(r);
+    DriftSatellites(r);
+    AdvanceClock(r);
+}
+
+std::string GenerateNmeaCorpus(std::size_t minimumBytes, unsigned seed)
+{
+    NmeaEpochs epochs(seed);
     std::string stream;
     stream.reserve(minimumBytes + 1024);
-    while (stream.size() < minimumBytes) {
-        AppendEpoch(stream, r);
-        Move(r);
-        DriftSatellites(r);
-        AdvanceClock(r);
-    }
+    while (stream.size() < minimumBytes)
+        epochs.AppendNext(stream);
     return stream;
 }
 
