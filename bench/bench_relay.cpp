@@ -2,17 +2,18 @@
 
 #include <stdexcept>
 
+#include "bench/output_end.h"
 #include "ports/serial_port.h"
 #include "relay/relay_thread.h"
 
-BenchRelay::BenchRelay(const SentenceSelection& selection, int baud)
+BenchRelay::BenchRelay(const SentenceSelection& selection, int baud, RelayOutput output)
 {
     relayState.selection = selection;
     relayState.inputPort = OpenSerialPort(input_.path.c_str(), baud);
-    relayState.outputPort = OpenSerialPort(output_.path.c_str(), baud);
+    const bool outputOpen =
+        OpenOutputEnd(output == RelayOutput::kGpsd ? kGateOutputName : output_.path, baud);
     const std::vector<pid_t> threadsBefore = ListThreads();
-    if (relayState.inputPort == INVALID_HANDLE_VALUE ||
-        relayState.outputPort == INVALID_HANDLE_VALUE || !StartRelayThread()) {
+    if (relayState.inputPort == INVALID_HANDLE_VALUE || !outputOpen || !StartRelayThread()) {
         Stop();
         throw std::runtime_error("the relay did not start");
     }
@@ -32,7 +33,7 @@ void BenchRelay::Stop()
 {
     StopRelay();
     CloseSerialPort(relayState.inputPort);
-    CloseSerialPort(relayState.outputPort);
+    CloseOutputEnd();
     relayState.selection = {};
     threadId_ = -1;
 }

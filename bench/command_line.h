@@ -10,7 +10,8 @@
 
 inline constexpr char kUsage[] =
     "usage: relay_bench [--quick] [--rounds N]\n"
-    "       relay_bench --relay --input PATH --output PATH [--baud N] [--deselect GSV,MSS,...]\n";
+    "       relay_bench --relay --input PATH --output PATH|GPSGate [--baud N]"
+    " [--deselect GSV,MSS,...]\n";
 
 // How long and how much the benchmark runs. --quick is a smoke run of a few seconds.
 struct BenchSettings {
@@ -23,7 +24,7 @@ struct BenchSettings {
 
 struct RelayModeOptions {
     std::string input;
-    std::string output;
+    std::string output;  // a port, or any text containing "GPSGate" for the GPS service
     int baud = 4800;
     SentenceSelection selection;  // --deselect: exactly the listed types off; else the default
 };

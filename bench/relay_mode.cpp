@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "bench/output_end.h"
 #include "platform/fd_io.h"
 #include "platform/message_box.h"
 #include "ports/serial_port.h"
@@ -20,19 +21,6 @@ void PrintAndNote(const char* caption, const char* text)
 {
     std::fprintf(stderr, "%s: %s\n", caption, text);
     if (std::strcmp(text, kReadErrorText) != 0) failureShown.store(true);
-}
-
-// The one place that decides what the relay writes to: an output serial port so far. The GPS
-// service channel joins here as a second kind of output end.
-int OpenOutputEnd(const char* output, int baud)
-{
-    relayState.outputPort = OpenSerialPort(output, baud);
-    return relayState.outputPort != INVALID_HANDLE_VALUE;
-}
-
-void CloseOutputEnd()
-{
-    CloseSerialPort(relayState.outputPort);
 }
 
 void WaitUntilRelayEnded()
@@ -50,7 +38,7 @@ int RunRelayMode(const RelayModeOptions& options)
     relayState.selection = options.selection;
     relayState.inputPort = OpenSerialPort(options.input.c_str(), options.baud);
     const bool started = relayState.inputPort != INVALID_HANDLE_VALUE &&
-                         OpenOutputEnd(options.output.c_str(), options.baud) && StartRelayThread();
+                         OpenOutputEnd(options.output, options.baud) && StartRelayThread();
     if (started) WaitUntilRelayEnded();
     CloseSerialPort(relayState.inputPort);
     CloseOutputEnd();

@@ -1,6 +1,6 @@
 // `relay_bench --relay` as an outside harness runs it: a child process relaying between two
-// pseudo-terminals until the input hangs up, and its exit codes for bad arguments and for
-// ports that do not open.
+// pseudo-terminals, or into a gpsd, until the input hangs up, and its exit codes for bad
+// arguments and for outputs that do not open.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -11,11 +11,16 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "platform/unique_fd.h"
+#include "tests/support/gpsd_client.h"
+#include "tests/support/private_gpsd.h"
 #include "tests/support/pty_pair.h"
 #include "tests/support/relay_model.h"
 
@@ -103,6 +108,42 @@ TEST(RelayBenchRelayMode, RelaysUntilTheInputHangsUpThenExitsZero)
     EXPECT_EQ(output.ReadAvailable(), "") << "the held last sentence is never written";
 }
 
+// "$BODY*hh" with its checksum, and CR LF.
+std::string Sentence(const std::string& body)
+{
+    unsigned checksum = 0;
+    for (const char c : body)
+        checksum ^= static_cast<unsigned char>(c);
+    char tail[8];
+    std::snprintf(tail, sizeof tail, "*%02X\r\n", checksum);
+    return "$" + body + tail;
+}
+
+TEST(RelayBenchRelayMode, WritesIntoGpsdWhenTheOutputTextNamesGPSGate)
+{
+    PrivateGpsd gpsd;  // GPSD_SOCKET points at it, for the child too
+    GpsdWatcher watcher(gpsd.ClientPort());
+    PtyPair input;
+    RelayBench relay(
+        {"--relay", "--input", input.Path(), "--output", "my GPSGate", "--deselect", "GSV"});
+    const std::string gga =
+        Sentence("GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,");
+    const std::string rmc = Sentence("GPRMC,123519,A,4807.038,N,01131.000,E,0.0,,230394,003.1,W");
+    input.Write(gga + Sentence("GPGSV,1,1,01,07,79,048,42") +
+                Sentence("GPVTG,,T,,M,0.00,N,0.0,K,A") + rmc + "$");
+    const std::vector<std::string> expected = {gga, "$GPVTG,,T,,M,0.00,N,0.0,K*7E\r\n", rmc};
+    const auto allReported = [&](const GpsdWatcher::Lines& lines) {
+        return std::count_if(lines.begin(), lines.end(), IsNmeaLine) >=
+               static_cast<long>(expected.size());
+    };
+    EXPECT_TRUE(watcher.WaitUntil(allReported, 20s)) << gpsd.Log();
+    input.CloseMaster();
+    const Ended ended = relay.Wait(20s);
+    EXPECT_EQ(ended.exitCode, 0);
+    EXPECT_EQ(ended.errors, "Quarnex: Read error\n");
+    EXPECT_EQ(watcher.NmeaLines(), expected);
+}
+
 struct Refusal {
     const char* legend;
     std::vector<std::string> arguments;  // "IN" and "OUT" stand for two working ptys
@@ -110,8 +151,9 @@ struct Refusal {
     const char* errorsStartWith;
 };
 
-TEST(RelayBenchRelayMode, RefusesBadArgumentsAndPortsThatDoNotOpen)
+TEST(RelayBenchRelayMode, RefusesBadArgumentsAndOutputsThatDoNotOpen)
 {
+    setenv("GPSD_SOCKET", "/no/gpsd.sock", 1);  // for the child: no gpsd there
     const Refusal refusals[] = {
         {"no output", {"--relay", "--input", "IN"}, 2, "usage:"},
         {"unknown type",
@@ -148,6 +190,10 @@ TEST(RelayBenchRelayMode, RefusesBadArgumentsAndPortsThatDoNotOpen)
          {"--relay", "--input", "IN", "--output", "OUT", "--baud", "0"},
          1,
          "Quarnex: Unable to configure the serial port!"},
+        {"GPSGate without a gpsd",
+         {"--relay", "--input", "IN", "--output", "GPSGate"},
+         1,
+         "Quarnex: gpsd control socket /no/gpsd.sock: No such file or directory"},
     };
     for (const Refusal& refusal : refusals) {
         SCOPED_TRACE(refusal.legend);
