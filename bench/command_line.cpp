@@ -81,18 +81,23 @@ BenchSettings QuickSettings()
 bool ParseCommandLine(int argc, const char* const* argv, CommandLine& line)
 {
     line = {};
-    bool quick = false, benchOption = false, relayOption = false;
-    int rounds = 0;
+    bool quick = false, benchOption = false, relayOption = false, soakOption = false;
+    int rounds = 0, sentences = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string_view option = argv[i];
         const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-        if (option == "--relay") {
-            line.relayMode = true;
+        if (option == "--relay" || option == "--soak") {
+            if (line.mode != BenchMode::kBenchmark) return false;
+            line.mode = option == "--relay" ? BenchMode::kRelay : BenchMode::kSoak;
         } else if (option == "--quick") {
             quick = benchOption = true;
         } else if (option == "--rounds" && value) {
             if (!ParseInt(value, rounds) || rounds < 1) return false;
             benchOption = true;
+            ++i;
+        } else if (option == "--sentences" && value) {
+            if (!ParseInt(value, sentences) || sentences < 1) return false;
+            soakOption = true;
             ++i;
         } else if (value && ParseRelayOption(option, value, line.relay)) {
             relayOption = true;
@@ -103,6 +108,15 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine& line)
     }
     if (quick) line.bench = QuickSettings();
     if (rounds > 0) line.bench.rounds = rounds;
-    if (!line.relayMode) return !relayOption;
-    return !benchOption && !line.relay.input.empty() && !line.relay.output.empty();
+    if (sentences > 0) line.soak.sentences = sentences;
+    switch (line.mode) {
+        case BenchMode::kBenchmark:
+            return !relayOption && !soakOption;
+        case BenchMode::kSoak:
+            return !relayOption && !benchOption;
+        case BenchMode::kRelay:
+            return !benchOption && !soakOption && !line.relay.input.empty() &&
+                   !line.relay.output.empty();
+    }
+    return false;
 }

@@ -10,6 +10,7 @@
 
 inline constexpr char kUsage[] =
     "usage: relay_bench [--quick] [--rounds N]\n"
+    "       relay_bench --soak [--sentences N]\n"
     "       relay_bench --relay --input PATH --output PATH|GPSGate [--baud N]"
     " [--deselect GSV,MSS,...]\n";
 
@@ -22,6 +23,11 @@ struct BenchSettings {
     double idleSeconds = 5;
 };
 
+// About 1 GB of the generated stream.
+struct SoakSettings {
+    long long sentences = 18'000'000;
+};
+
 struct RelayModeOptions {
     std::string input;
     std::string output;  // a port, or any text containing "GPSGate" for the GPS service
@@ -29,9 +35,12 @@ struct RelayModeOptions {
     SentenceSelection selection;  // --deselect: exactly the listed types off; else the default
 };
 
+enum class BenchMode { kBenchmark, kSoak, kRelay };
+
 struct CommandLine {
-    bool relayMode = false;
+    BenchMode mode = BenchMode::kBenchmark;
     BenchSettings bench;
+    SoakSettings soak;
     RelayModeOptions relay;
 };
 

@@ -78,6 +78,23 @@ pid_t NewThreadSince(const std::vector<pid_t>& before)
     return added.size() == 1 ? added.front() : -1;
 }
 
+double ProcessCpuMs(pid_t pid)
+{
+    FILE* file = std::fopen(("/proc/" + std::to_string(pid) + "/stat").c_str(), "r");
+    if (!file) return -1;
+    char line[1024] = "";
+    const bool read = std::fgets(line, sizeof line, file) != nullptr;
+    std::fclose(file);
+    // The command name in parentheses may hold spaces; utime and stime are the 12th and 13th
+    // fields after it.
+    const char* after = read ? std::strrchr(line, ')') : nullptr;
+    unsigned long long user = 0, system = 0;
+    if (!after || std::sscanf(after + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu",
+                              &user, &system) != 2)
+        return -1;
+    return static_cast<double>(user + system) * 1000.0 / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
 long ResidentKiB()
 {
     return StatusField("/proc/self/status", "VmRSS");

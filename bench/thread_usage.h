@@ -27,5 +27,9 @@ ThreadUsage ReadThreadUsage(pid_t tid);
 std::vector<pid_t> ListThreads();
 pid_t NewThreadSince(const std::vector<pid_t>& before);
 
+// The CPU time of another process (all its threads) in ms, at the kernel's tick resolution;
+// -1 when it cannot be read.
+double ProcessCpuMs(pid_t pid);
+
 // The process's resident set size (VmRSS) in KiB, -1 when it cannot be read.
 long ResidentKiB();

@@ -194,6 +194,10 @@ TEST(RelayBenchRelayMode, RefusesBadArgumentsAndOutputsThatDoNotOpen)
          {"--relay", "--input", "IN", "--output", "GPSGate"},
          1,
          "Quarnex: gpsd control socket /no/gpsd.sock: No such file or directory"},
+        {"soak and relay at once",
+         {"--relay", "--soak", "--input", "IN", "--output", "OUT"},
+         2,
+         "usage:"},
     };
     for (const Refusal& refusal : refusals) {
         SCOPED_TRACE(refusal.legend);
