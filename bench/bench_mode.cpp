@@ -4,7 +4,9 @@
 #include <exception>
 #include <string>
 
+#include "bench/bench_selection.h"
 #include "bench/flood_bench.h"
+#include "bench/gpsd_bench.h"
 #include "bench/latency_bench.h"
 #include "bench/nmea_corpus.h"
 #include "bench/paced_bench.h"
@@ -16,29 +18,27 @@ namespace {
 // one that delivers whole sentences.
 constexpr std::size_t kFifoChunk = 16;
 
-SentenceSelection WithoutGsv()
-{
-    SentenceSelection selection;
-    selection.gsv = 0;
-    return selection;
-}
-
 bool RunAll(const BenchSettings& settings)
 {
-    const SentenceSelection selection = WithoutGsv();
+    const SentenceSelection selection = BenchSelection();
     const std::string corpus = GenerateNmeaCorpus(settings.corpusBytes);
     const std::string expected = ExpectedRelayOutput(corpus, selection);
     std::printf("Corpus: %zu bytes, %zu sentences; GSV deselected, %zu bytes to pass on\n",
                 corpus.size(), CountSentences(corpus), expected.size());
     std::fflush(stdout);
-    bool correct = RunFloodBench(corpus, expected, selection, settings.rounds);
+    const FloodFigures flood = RunFloodBench(corpus, expected, selection, settings.rounds);
     std::fflush(stdout);
-    correct = RunPacedBench(corpus, selection, settings.pacedSeconds, 0) && correct;
+    bool correct = RunPacedBench(corpus, selection, settings.pacedSeconds, 0) && flood.correct;
     correct = RunPacedBench(corpus, selection, settings.pacedSeconds / 2, kFifoChunk) && correct;
     std::fflush(stdout);
-    return RunLatencyAndIdleBench(corpus, selection, settings.latencySamples,
-                                  settings.idleSeconds) &&
-           correct;
+    const LatencyFigures latency =
+        RunLatencyAndIdleBench(corpus, selection, settings.latencySamples, settings.idleSeconds);
+    std::fflush(stdout);
+    const double sentencesPerMiB = static_cast<double>(CountSentences(corpus)) /
+                                   static_cast<double>(corpus.size()) * (1 << 20);
+    const PtyFigures pty{flood.relayMiBPerSecond * sentencesPerMiB, latency.relay};
+    return RunGpsdChannelBench(corpus, selection, settings.latencySamples, pty) &&
+           latency.correct && correct;
 }
 
 }  // namespace

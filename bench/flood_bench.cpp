@@ -117,8 +117,8 @@ void PrintRow(const char* name, const Summary& s)
 
 }  // namespace
 
-bool RunFloodBench(const std::string& corpus, const std::string& expected,
-                   const SentenceSelection& selection, int rounds)
+FloodFigures RunFloodBench(const std::string& corpus, const std::string& expected,
+                           const SentenceSelection& selection, int rounds)
 {
     std::vector<char> room(std::max(corpus.size(), expected.size()), '\0');
     const Flood copied{corpus, corpus, room};  // the copy loop passes everything on
@@ -157,5 +157,5 @@ bool RunFloodBench(const std::string& corpus, const std::string& expected,
         "Memory: VmRSS %ld KiB with the relay started before its first flood, %ld KiB "
         "after its last (%+ld KiB; target <= %ld KiB growth: %s)\n",
         before, after, growth, kMemoryGrowthTargetKiB, Verdict(growth <= kMemoryGrowthTargetKiB));
-    return c.allCorrect && f.allCorrect && r.allCorrect;
+    return {c.allCorrect && f.allCorrect && r.allCorrect, r.mibPerSecond};
 }

@@ -9,6 +9,10 @@
 
 #include "relay/relay_state.h"
 
-// False when any output differed from what the rules give.
-bool RunFloodBench(const std::string& corpus, const std::string& expected,
-                   const SentenceSelection& selection, int rounds);
+struct FloodFigures {
+    bool correct = false;          // every output was what the rules give
+    double relayMiBPerSecond = 0;  // median over the rounds
+};
+
+FloodFigures RunFloodBench(const std::string& corpus, const std::string& expected,
+                           const SentenceSelection& selection, int rounds);

@@ -21,37 +21,6 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kWriteTimeoutMs = 10000;
 
-void SleepSeconds(double seconds)
-{
-    timespec length{static_cast<time_t>(seconds),
-                    static_cast<long>((seconds - static_cast<long>(seconds)) * 1e9)};
-    while (clock_nanosleep(CLOCK_MONOTONIC, 0, &length, &length) == EINTR) {
-    }
-}
-
-// A sentence that the relay passes on, and what it makes of it.
-struct HeldSentence {
-    std::string_view sentence;
-    std::string output;
-};
-
-// The corpus's sentences that give a sample (the deselected ones give no output), in order.
-std::vector<HeldSentence> SentencesWithOutput(std::string_view corpus,
-                                              const SentenceSelection& selection, int count)
-{
-    std::vector<HeldSentence> held;
-    std::size_t start = corpus.find('$');
-    while (static_cast<int>(held.size()) < count) {
-        const std::size_t next = corpus.find('$', start + 1);
-        if (next == std::string_view::npos) break;
-        const std::string_view sentence = corpus.substr(start, next - start);
-        std::string output = ExpectedRelayOutput(std::string(sentence) + "$", selection);
-        if (!output.empty()) held.push_back({sentence, std::move(output)});
-        start = next;
-    }
-    return held;
-}
-
 // One middle under test: where sentences go in and come out, and which one it holds.
 struct LatencyPath {
     LatencyPath(int in, int out) : input(in), output(out) {}
@@ -93,16 +62,30 @@ void Alternate(LatencyPath& relay, LatencyPath& floor, const std::vector<HeldSen
     relay.correct = relay.correct && ok;
 }
 
-struct Latencies {
-    double median = 0, p99 = 0, max = 0;  // ms
-};
+}  // namespace
 
-Latencies Summarize(std::vector<double> ms)
+void SleepSeconds(double seconds)
 {
-    if (ms.empty()) return {};
-    std::sort(ms.begin(), ms.end());
-    const auto at = [&](double f) { return ms[static_cast<std::size_t>(f * (ms.size() - 1))]; };
-    return {at(0.5), at(0.99), ms.back()};
+    timespec length{static_cast<time_t>(seconds),
+                    static_cast<long>((seconds - static_cast<long>(seconds)) * 1e9)};
+    while (clock_nanosleep(CLOCK_MONOTONIC, 0, &length, &length) == EINTR) {
+    }
+}
+
+std::vector<HeldSentence> SentencesWithOutput(std::string_view corpus,
+                                              const SentenceSelection& selection, int count)
+{
+    std::vector<HeldSentence> held;
+    std::size_t start = corpus.find('$');
+    while (static_cast<int>(held.size()) < count) {
+        const std::size_t next = corpus.find('$', start + 1);
+        if (next == std::string_view::npos) break;
+        const std::string_view sentence = corpus.substr(start, next - start);
+        std::string output = ExpectedRelayOutput(std::string(sentence) + "$", selection);
+        if (!output.empty()) held.push_back({sentence, std::move(output)});
+        start = next;
+    }
+    return held;
 }
 
 void PrintLatencies(const char* name, const Latencies& l, bool correct)
@@ -111,14 +94,20 @@ void PrintLatencies(const char* name, const Latencies& l, bool correct)
                 l.p99, l.max, correct ? "exact" : "WRONG");
 }
 
-}  // namespace
+Latencies SummarizeLatencies(std::vector<double> ms)
+{
+    if (ms.empty()) return {};
+    std::sort(ms.begin(), ms.end());
+    const auto at = [&](double f) { return ms[static_cast<std::size_t>(f * (ms.size() - 1))]; };
+    return {at(0.5), at(0.99), ms.back()};
+}
 
-bool RunLatencyAndIdleBench(const std::string& corpus, const SentenceSelection& selection,
-                            int samples, double idleSeconds)
+LatencyFigures RunLatencyAndIdleBench(const std::string& corpus, const SentenceSelection& selection,
+                                      int samples, double idleSeconds)
 {
     // Both paths are sent the same sentences, each from the first.
     const std::vector<HeldSentence> held = SentencesWithOutput(corpus, selection, samples + 1);
-    if (held.size() < static_cast<std::size_t>(samples) + 1) return false;
+    if (held.size() < static_cast<std::size_t>(samples) + 1) return {};
     BenchRelay relay(selection, kPacedBaud);
     BaselineRun floor(BaselineLoop::kOneWritePerSentence, selection);
     LatencyPath relayPath{relay.InputMaster(), relay.OutputMaster()};
@@ -134,16 +123,16 @@ bool RunLatencyAndIdleBench(const std::string& corpus, const SentenceSelection& 
         "Latency: next sentence written (its '$' ends the held one) -> held sentence read "
         "at the output, %d samples each, taken in turn\n",
         samples);
-    const Latencies relayLatency = Summarize(relayPath.ms);
+    const Latencies relayLatency = SummarizeLatencies(relayPath.ms);
     PrintLatencies("relay", relayLatency, relayPath.correct);
     std::printf(" (target p99 < %.0f ms: %s)\n", kLatencyTargetMs,
                 Verdict(relayPath.correct && relayLatency.p99 < kLatencyTargetMs));
-    PrintLatencies("one write per sentence", Summarize(floorPath.ms), floorPath.correct);
+    PrintLatencies("one write per sentence", SummarizeLatencies(floorPath.ms), floorPath.correct);
     std::printf(" (the same hops without the relay's code)\n");
     std::printf(
         "Idle: %ld wake-ups of the relay thread in %.1f s of silence, CPU %.3f ms "
         "(target %ld: %s)\n",
         idle.Switches(), idleSeconds, idle.cpuMs, kIdleWakeUpsTarget,
         Verdict(idle.Switches() <= kIdleWakeUpsTarget));
-    return relayPath.correct && floorPath.correct;
+    return {relayPath.correct && floorPath.correct, relayLatency};
 }

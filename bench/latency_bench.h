@@ -5,10 +5,39 @@
 #pragma once
 
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "relay/relay_state.h"
 
-// `samples` latencies of each, then `idleSeconds` of silence on the same relay. False when an
-// output was wrong.
-bool RunLatencyAndIdleBench(const std::string& corpus, const SentenceSelection& selection,
-                            int samples, double idleSeconds);
+// A sentence that the relay passes on, and what it makes of it.
+struct HeldSentence {
+    std::string_view sentence;
+    std::string output;
+};
+
+// The corpus's first `count` sentences that give a sample (the deselected ones give no
+// output), in order.
+std::vector<HeldSentence> SentencesWithOutput(std::string_view corpus,
+                                              const SentenceSelection& selection, int count);
+
+// Sleeps in the kernel for `seconds`.
+void SleepSeconds(double seconds);
+
+struct Latencies {
+    double median = 0, p99 = 0, max = 0;  // ms
+};
+
+Latencies SummarizeLatencies(std::vector<double> ms);
+
+// "  NAME  median .., p99 .., max .., output exact|WRONG", without a line end.
+void PrintLatencies(const char* name, const Latencies& l, bool correct);
+
+struct LatencyFigures {
+    bool correct = false;  // every output was what the rules give
+    Latencies relay;
+};
+
+// `samples` latencies of each, then `idleSeconds` of silence on the same relay.
+LatencyFigures RunLatencyAndIdleBench(const std::string& corpus, const SentenceSelection& selection,
+                                      int samples, double idleSeconds);
