@@ -109,10 +109,11 @@ bool RunGpsdChannelBench(const std::string& corpus, const SentenceSelection& sel
     // one's opening only when something else wakes it, so a second run would wait in vain.
     try {
         std::fflush(stdout);
-        const bool correct =
-            RunChannelFlood(corpus, selection, PrivateGpsd(), pty.sentencesPerSecond);
+        const bool correct = RunChannelFlood(corpus, selection, PrivateGpsd(GpsdLog::kQuiet),
+                                             pty.sentencesPerSecond);
         std::fflush(stdout);
-        return RunChannelLatency(corpus, selection, PrivateGpsd(), latencySamples, pty.latency) &&
+        return RunChannelLatency(corpus, selection, PrivateGpsd(GpsdLog::kQuiet), latencySamples,
+                                 pty.latency) &&
                correct;
     } catch (const std::exception& failure) {
         std::printf("  no figures: %s\n", failure.what());

@@ -67,7 +67,7 @@ bool RunGpsdLeg(const SoakSettings& settings, const SentenceSelection& selection
         return true;
     }
     std::fflush(stdout);
-    const PrivateGpsd gpsd;
+    const PrivateGpsd gpsd(GpsdLog::kQuiet);  // level 3 would log every sentence twice
     return PrintLeg(RunSoakLeg(settings.sentences, selection, &gpsd));
 }
 

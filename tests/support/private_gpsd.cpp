@@ -5,7 +5,6 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/inotify.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/un.h>
@@ -18,35 +17,29 @@
 #include <filesystem>
 #include <sstream>
 #include <stdexcept>
+#include <vector>
 
+#include "platform/unique_fd.h"
 #include "tests/support/relay_model.h"
 
 extern char** environ;
 
 namespace {
 
-constexpr int kStartTimeoutMs = 20000;
 constexpr int kControlTimeoutMs = 10000;
 constexpr int kStopTimeoutMs = 10000;
-// gpsd says this once its control socket and client ports listen, and the other when one of
-// its ports was taken: then a client on 127.0.0.1 might reach another program, so it is a
-// failed start too.
-constexpr char kListeningMarker[] = "listening on port";
-constexpr char kPortTakenMarker[] = "can't bind";
+// gpsd's listen queue length, as it sets its own.
+constexpr int kListenQueue = 5;
 
-// A loopback port that is free now. gpsd binds it a moment later; when another process was
-// quicker, gpsd fails to start and the constructor tries again with a new one.
-int FreeLoopbackPort()
+// A listening socket of this process that gpsd takes over; -1 when it cannot be had. Its
+// number is above those it is handed on as (3 and 4), so that placing one cannot overwrite the
+// other.
+UniqueFd ListeningSocket(int domain, const sockaddr* address, socklen_t length)
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
+    const UniqueFd fd{::socket(domain, SOCK_STREAM | SOCK_CLOEXEC, 0)};
+    if (!fd || ::bind(fd.get(), address, length) != 0 || ::listen(fd.get(), kListenQueue) != 0)
+        return {};
+    return UniqueFd{::fcntl(fd.get(), F_DUPFD_CLOEXEC, 10)};
 }
 
 // Debian installs gpsd in /usr/sbin, which a user's PATH often lacks.
@@ -75,7 +68,7 @@ bool GpsdInstalled()
     return !GpsdProgram().empty();
 }
 
-PrivateGpsd::PrivateGpsd()
+PrivateGpsd::PrivateGpsd(GpsdLog logging) : detailedLog_(logging == GpsdLog::kDetailed)
 {
     if (!GpsdInstalled())
         throw std::runtime_error("gpsd is not installed (not in /usr/sbin, not on PATH)");
@@ -84,10 +77,8 @@ PrivateGpsd::PrivateGpsd()
     directory_ = directory;
     socketPath_ = directory_ + "/gpsd.sock";
     logPath_ = directory_ + "/gpsd.log";
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        if (Launch() && WaitUntilListening() && !Control("?devices\n").empty()) break;
-        Stop();
-    }
+    // Connections wait in the sockets' queues until gpsd serves them: an answer means it runs.
+    if (!Launch() || Control("?devices\n").empty()) Stop();
     if (pid_ < 0) {
         const std::string log = Log();
         std::filesystem::remove_all(directory_);
@@ -110,22 +101,52 @@ PrivateGpsd::~PrivateGpsd()
     std::filesystem::remove_all(directory_, ignored);
 }
 
+// gpsd is handed its control socket and client port already listening, as systemd hands them
+// to a socket-activated gpsd (LISTEN_FDS, LISTEN_PID = its own pid, which the shell's exec
+// keeps): clients can connect at once, no port can be taken by another program in between, and
+// nothing has to be waited for but gpsd's first answer.
 bool PrivateGpsd::Launch()
 {
-    port_ = FreeLoopbackPort();
+    sockaddr_un control{};
+    control.sun_family = AF_UNIX;
+    std::strncpy(control.sun_path, socketPath_.c_str(), sizeof control.sun_path - 1);
+    sockaddr_in client{};
+    client.sin_family = AF_INET;
+    client.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof client;
+    const UniqueFd controlSocket =
+        ListeningSocket(AF_UNIX, reinterpret_cast<sockaddr*>(&control), sizeof control);
+    const UniqueFd clientSocket =
+        ListeningSocket(AF_INET, reinterpret_cast<sockaddr*>(&client), sizeof client);
+    if (!controlSocket || !clientSocket ||
+        ::getsockname(clientSocket.get(), reinterpret_cast<sockaddr*>(&client), &length) != 0)
+        return false;
+    port_ = ntohs(client.sin_port);
+    return Spawn(controlSocket.get(), clientSocket.get());
+}
+
+bool PrivateGpsd::Spawn(int controlSocket, int clientSocket)
+{
     const std::string program = GpsdProgram();
-    if (program.empty()) return false;
-    const std::string port = std::to_string(port_);
-    const char* argv[] = {program.c_str(),     "-N", "-D",         "3",    "-F",
-                          socketPath_.c_str(), "-S", port.c_str(), nullptr};
+    // Level 3 logs every report to every client besides the start-up; 0 only failures.
+    const char* argv[] = {"/bin/sh", "-c", "LISTEN_PID=$$ exec \"$0\" \"$@\"", program.c_str(),
+                          "-N",      "-D", detailedLog_ ? "3" : "0",           nullptr};
+    std::vector<char*> environment;
+    for (char** variable = environ; *variable; ++variable)
+        if (std::strncmp(*variable, "LISTEN_", 7) != 0) environment.push_back(*variable);
+    char listenFds[] = "LISTEN_FDS=2";  // fd 3 the control socket, fd 4 the client port
+    environment.push_back(listenFds);
+    environment.push_back(nullptr);
     posix_spawn_file_actions_t files;
     posix_spawn_file_actions_init(&files);
     posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&files, 2, logPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0644);
-    const int spawned = posix_spawnp(&pid_, program.c_str(), &files, nullptr,
-                                     const_cast<char* const*>(argv), environ);
+    posix_spawn_file_actions_adddup2(&files, controlSocket, 3);
+    posix_spawn_file_actions_adddup2(&files, clientSocket, 4);
+    const int spawned = posix_spawn(&pid_, argv[0], &files, nullptr, const_cast<char* const*>(argv),
+                                    environment.data());
     posix_spawn_file_actions_destroy(&files);
     if (spawned != 0) {
         pid_ = -1;
@@ -134,30 +155,6 @@ bool PrivateGpsd::Launch()
     // Through syscall(): Debian 12's <sys/pidfd.h> declares pidfd_open without C linkage.
     pidFd_ = static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0));
     return pidFd_ >= 0;
-}
-
-// Sleeps in the kernel until gpsd's log grows (inotify) or gpsd ends (pidfd).
-bool PrivateGpsd::WaitUntilListening()
-{
-    const int changes = inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
-    if (changes < 0) return false;
-    inotify_add_watch(changes, logPath_.c_str(), IN_MODIFY);
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(kStartTimeoutMs);
-    bool listening = false;
-    while (!(listening = Log().find(kListeningMarker) != std::string::npos)) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        pollfd waits[2] = {{changes, POLLIN, 0}, {pidFd_, POLLIN, 0}};
-        if (left.count() <= 0 || ::poll(waits, 2, static_cast<int>(left.count())) <= 0 ||
-            (waits[1].revents & POLLIN))
-            break;
-        char events[4096];
-        while (::read(changes, events, sizeof events) > 0) {
-        }
-    }
-    ::close(changes);
-    return listening && Log().find(kPortTakenMarker) == std::string::npos;
 }
 
 void PrivateGpsd::Stop()

@@ -1,8 +1,10 @@
 // A real gpsd of the test's own, so that tests of the GPS service output never touch a system
-// gpsd or another test's: started in the foreground (`gpsd -N -D 3 -F DIR/gpsd.sock -S PORT`)
-// with its control socket in a fresh temporary directory and its client port on a free
-// loopback port. Not started with -n, so it keeps running without sources, and, like a stock
-// system gpsd, opens a source only while some client watches.
+// gpsd or another test's: started in the foreground (`gpsd -N -D 3`) with its control socket
+// (DIR/gpsd.sock) in a fresh temporary directory and its client port on a free loopback port.
+// Not started with -n, so it keeps running without sources, and, like a stock system gpsd,
+// opens a source only while some client watches. Its log (standard error) is kept in the
+// directory; GpsdLog::kQuiet (-D 0) keeps it to failures, for long runs, of which level 3
+// would log every sentence.
 //
 // While it lives, GPSD_SOCKET points at its control socket, so the program's client library
 // finds it exactly as it finds the system gpsd. Tests that create one are not to run two at
@@ -20,11 +22,13 @@
 // True when a gpsd program is there to start (in /usr/sbin or on PATH).
 bool GpsdInstalled();
 
+enum class GpsdLog { kDetailed, kQuiet };
+
 class PrivateGpsd {
 public:
     // Returns once gpsd answers on its control socket; throws std::runtime_error (with gpsd's
     // log) when it does not come up.
-    PrivateGpsd();
+    explicit PrivateGpsd(GpsdLog logging = GpsdLog::kDetailed);
     // Stops gpsd if it still runs, restores GPSD_SOCKET and removes the directory.
     ~PrivateGpsd();
     PrivateGpsd(const PrivateGpsd&) = delete;
@@ -53,12 +57,13 @@ public:
 
 private:
     bool Launch();
-    bool WaitUntilListening();
+    bool Spawn(int controlSocket, int clientSocket);
     void Stop();
 
     std::string directory_;
     std::string socketPath_;
     std::string logPath_;
+    bool detailedLog_;
     int port_ = 0;
     pid_t pid_ = -1;
     int pidFd_ = -1;
