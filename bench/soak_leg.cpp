@@ -33,12 +33,12 @@ Feed FeedSoakStream(int master, long long sentences)
     ReserveTouched(piece, kSoakPieceBytes + 4096);
     Feed feed;
     while (stream.Next(piece)) {
-        if (!WriteAllWithin(master, piece.data(), piece.size(), kStallMs)) break;
+        if (!WriteAllWithin(master, piece.data(), piece.size(), kStallMs)) return feed;
         feed.fed = {stream.Sentences(), stream.Bytes()};
         if (feed.rssFlowingKiB < 0 && stream.Sentences() * 10 >= sentences)
             feed.rssFlowingKiB = ResidentKiB();
     }
-    if (stream.Sentences() >= sentences) WriteAllWithin(master, "$", 1, kStallMs);
+    WriteAllWithin(master, "$", 1, kStallMs);
     return feed;
 }
 
@@ -66,9 +66,10 @@ void CollectLeftovers(int master, OutputCheck& check)
         check.Consume({buffer, static_cast<std::size_t>(count)});
 }
 
-// The check fed from gpsd's reports on the watch's reader thread; this thread only waits.
-struct WatchedCheck {
-    WatchedCheck(long long sentences, const SentenceSelection& selection)
+// The check, fed on the watch's reader thread in the gpsd leg (this thread only waits for
+// it), or on this thread from the output pty.
+struct GuardedCheck {
+    GuardedCheck(long long sentences, const SentenceSelection& selection)
         : check(sentences, selection)
     {
     }
@@ -103,12 +104,12 @@ struct WatchedCheck {
 LegFigures RunSoakLeg(long long sentences, const SentenceSelection& selection,
                       const PrivateGpsd* gpsd)
 {
-    WatchedCheck watched(sentences, selection);
+    GuardedCheck guarded(sentences, selection);
     std::unique_ptr<GpsdNmeaTap> tap;  // watching before the relay starts, so gpsd reads at once
     if (gpsd)
         tap = std::make_unique<GpsdNmeaTap>(
             gpsd->ClientPort(),
-            [&](std::string_view line, GpsdNmeaTap::Clock::time_point) { watched.Consume(line); });
+            [&](std::string_view line, GpsdNmeaTap::Clock::time_point) { guarded.Consume(line); });
     BenchRelay relay(selection, kBaud, gpsd ? RelayOutput::kGpsd : RelayOutput::kPty);
     LegFigures figures;
     const ThreadUsage usageStart = relay.Usage();
@@ -117,9 +118,9 @@ LegFigures RunSoakLeg(long long sentences, const SentenceSelection& selection,
     Feed feed;
     std::thread feeder([&] { feed = FeedSoakStream(relay.InputMaster(), sentences); });
     if (gpsd)
-        watched.Wait();
+        guarded.Wait();
     else
-        CollectFromPty(relay.OutputMaster(), watched.check);
+        CollectFromPty(relay.OutputMaster(), guarded.check);
     figures.seconds = std::chrono::duration<double>(Clock::now() - start).count();
     figures.relayCpuMs = (relay.Usage() - usageStart).cpuMs;
     if (gpsd) figures.gpsdCpuMs = ProcessCpuMs(gpsd->Pid()) - gpsdCpuStart;
@@ -130,14 +131,14 @@ LegFigures RunSoakLeg(long long sentences, const SentenceSelection& selection,
         figures.watchDropped = tap->Disconnected();
         tap.reset();  // its thread has ended: the check is this thread's alone from here
     } else {
-        CollectLeftovers(relay.OutputMaster(), watched.check);
+        CollectLeftovers(relay.OutputMaster(), guarded.check);
     }
-    watched.check.Finish();
+    guarded.check.Finish();
     figures.input = feed.fed;
     figures.rssFlowingKiB = feed.rssFlowingKiB;
-    figures.expected = watched.check.Expected();
-    figures.delivered = watched.check.Delivered();
-    figures.lost = watched.check.Lost();
-    figures.corrupted = watched.check.Corrupted();
+    figures.expected = guarded.check.Expected();
+    figures.delivered = guarded.check.Delivered();
+    figures.lost = guarded.check.Lost();
+    figures.corrupted = guarded.check.Corrupted();
     return figures;
 }
