@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "bench/bench_relay.h"
+#include "bench/channel_primer.h"
 #include "bench/gpsd_tap.h"
 #include "bench/nmea_corpus.h"
 #include "bench/soak_leg.h"
@@ -46,10 +47,16 @@ struct Reports {
     std::string line;
     Clock::time_point at;
     long long count = 0;
+    long long primers = 0;
 
     void Take(std::string_view text, Clock::time_point when)
     {
         std::lock_guard lock(guard);
+        if (IsPrimer(text)) {
+            ++primers;
+            arrived.notify_all();
+            return;
+        }
         line.assign(text);
         at = when;
         ++count;
@@ -67,9 +74,14 @@ bool RunChannelLatency(const std::string& corpus, const SentenceSelection& selec
         reports.Take(line, at);
     });
     BenchRelay relay(selection, kBaud, RelayOutput::kGpsd);
+    const bool primed =
+        PrimeGateChannel(relay.InputMaster(), [&](std::chrono::milliseconds timeout) {
+            std::unique_lock lock(reports.guard);
+            return reports.arrived.wait_for(lock, timeout, [&] { return reports.primers > 0; });
+        });
     std::vector<double> ms;
-    bool correct = WriteAllWithin(relay.InputMaster(), held[0].sentence.data(),
-                                  held[0].sentence.size(), kWriteTimeoutMs);
+    bool correct = primed && WriteAllWithin(relay.InputMaster(), held[0].sentence.data(),
+                                            held[0].sentence.size(), kWriteTimeoutMs);
     for (int i = 0; correct && i < samples; ++i) {
         SleepSeconds(0.001);  // let the relay and gpsd go back to sleep, as between sentences
         const std::string_view next = held[i + 1].sentence;

@@ -6,8 +6,10 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
 #include <thread>
 
+#include "bench/channel_primer.h"
 #include "bench/gpsd_tap.h"
 #include "bench/thread_usage.h"
 #include "platform/fd_io.h"
@@ -77,9 +79,20 @@ struct GuardedCheck {
     void Consume(std::string_view line)
     {
         std::lock_guard lock(guard);
+        if (IsPrimer(line)) {
+            ++primers;
+            arrived.notify_all();
+            return;
+        }
         check.Consume(line);
         ++lines;
         if (check.AllArrived()) arrived.notify_all();
+    }
+
+    bool WaitForPrimer(std::chrono::milliseconds timeout)
+    {
+        std::unique_lock lock(guard);
+        return arrived.wait_for(lock, timeout, [&] { return primers > 0; });
     }
 
     // Until every expected sentence arrived, or no line came for kStallMs.
@@ -97,7 +110,16 @@ struct GuardedCheck {
     std::condition_variable arrived;
     OutputCheck check;
     long long lines = 0;
+    long long primers = 0;
 };
+
+void TakeCounts(const OutputCheck& check, LegFigures& figures)
+{
+    figures.expected = check.Expected();
+    figures.delivered = check.Delivered();
+    figures.lost = check.Lost();
+    figures.corrupted = check.Corrupted();
+}
 
 }  // namespace
 
@@ -111,6 +133,10 @@ LegFigures RunSoakLeg(long long sentences, const SentenceSelection& selection,
             gpsd->ClientPort(),
             [&](std::string_view line, GpsdNmeaTap::Clock::time_point) { guarded.Consume(line); });
     BenchRelay relay(selection, kBaud, gpsd ? RelayOutput::kGpsd : RelayOutput::kPty);
+    if (gpsd && !PrimeGateChannel(relay.InputMaster(), [&](std::chrono::milliseconds timeout) {
+            return guarded.WaitForPrimer(timeout);
+        }))
+        throw std::runtime_error("gpsd reported none of the primers sent through the channel");
     LegFigures figures;
     const ThreadUsage usageStart = relay.Usage();
     const double gpsdCpuStart = gpsd ? ProcessCpuMs(gpsd->Pid()) : 0;
@@ -136,9 +162,6 @@ LegFigures RunSoakLeg(long long sentences, const SentenceSelection& selection,
     guarded.check.Finish();
     figures.input = feed.fed;
     figures.rssFlowingKiB = feed.rssFlowingKiB;
-    figures.expected = guarded.check.Expected();
-    figures.delivered = guarded.check.Delivered();
-    figures.lost = guarded.check.Lost();
-    figures.corrupted = guarded.check.Corrupted();
+    TakeCounts(guarded.check, figures);
     return figures;
 }

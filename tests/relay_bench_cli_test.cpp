@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -119,6 +120,9 @@ std::string Sentence(const std::string& body)
     return "$" + body + tail;
 }
 
+// gpsd connects to a new source only just after it has answered the add, and the channel
+// drops what comes before (as when nobody watches): the block of sentences is sent again until
+// gpsd reports it whole.
 TEST(RelayBenchRelayMode, WritesIntoGpsdWhenTheOutputTextNamesGPSGate)
 {
     PrivateGpsd gpsd;  // GPSD_SOCKET points at it, for the child too
@@ -129,19 +133,27 @@ TEST(RelayBenchRelayMode, WritesIntoGpsdWhenTheOutputTextNamesGPSGate)
     const std::string gga =
         Sentence("GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,");
     const std::string rmc = Sentence("GPRMC,123519,A,4807.038,N,01131.000,E,0.0,,230394,003.1,W");
-    input.Write(gga + Sentence("GPGSV,1,1,01,07,79,048,42") +
-                Sentence("GPVTG,,T,,M,0.00,N,0.0,K,A") + rmc + "$");
+    const std::string block =
+        gga + Sentence("GPGSV,1,1,01,07,79,048,42") + Sentence("GPVTG,,T,,M,0.00,N,0.0,K,A") + rmc;
     const std::vector<std::string> expected = {gga, "$GPVTG,,T,,M,0.00,N,0.0,K*7E\r\n", rmc};
-    const auto allReported = [&](const GpsdWatcher::Lines& lines) {
-        return std::count_if(lines.begin(), lines.end(), IsNmeaLine) >=
-               static_cast<long>(expected.size());
+    const auto wholeBlock = [&](const GpsdWatcher::Lines& lines) {
+        GpsdWatcher::Lines nmea;  // gpsd's JSON reports come in between
+        std::copy_if(lines.begin(), lines.end(), std::back_inserter(nmea), IsNmeaLine);
+        return std::search(nmea.begin(), nmea.end(), expected.begin(), expected.end()) !=
+               nmea.end();
     };
-    EXPECT_TRUE(watcher.WaitUntil(allReported, 20s)) << gpsd.Log();
+    bool reported = false;
+    for (int attempt = 0; !reported && attempt < 100; ++attempt) {
+        input.Write(block);  // its first '$' releases the previous block's last sentence
+        reported = watcher.WaitUntil(wholeBlock, 200ms);
+    }
+    EXPECT_TRUE(reported) << gpsd.Log();
     input.CloseMaster();
     const Ended ended = relay.Wait(20s);
     EXPECT_EQ(ended.exitCode, 0);
     EXPECT_EQ(ended.errors, "Quarnex: Read error\n");
-    EXPECT_EQ(watcher.NmeaLines(), expected);
+    for (const std::string& line : watcher.NmeaLines())  // no GSV, no empty-course VTG
+        EXPECT_NE(std::find(expected.begin(), expected.end(), line), expected.end()) << line;
 }
 
 struct Refusal {

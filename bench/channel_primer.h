@@ -1,0 +1,23 @@
+// gpsd connects to a source it has been told to add only just after it has answered the add,
+// and the GPS service channel drops what it is given before that (as it does while nobody
+// watches). A measured run into gpsd therefore begins with a primer: a sentence of its own,
+// written into the relay's input until gpsd reports it; only then does the stream follow. The
+// primer is no type the relay filters, and the generated stream never holds it, so whoever
+// reads gpsd's reports can set it aside.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <string_view>
+
+inline constexpr std::string_view kPrimerSentence = "$PQNXP,primer*7A\r\n";
+
+inline bool IsPrimer(std::string_view line)
+{
+    return line == kPrimerSentence;
+}
+
+// `reported(timeout)` waits up to `timeout` for gpsd to have reported a primer. False when gpsd
+// has reported none after about ten seconds.
+bool PrimeGateChannel(int inputMaster,
+                      const std::function<bool(std::chrono::milliseconds)>& reported);
