@@ -234,7 +234,11 @@ bool Simple::Open(const char* inputName)
         SetError(c, "gpsd refused the input", c.source, "");
         return false;
     }
-    AcceptWaiting(c);  // when a client watches, gpsd has connected by now
+    // gpsd answers the add first and connects to the source (when some client watches) later
+    // in the same round of its loop; a second command is answered only in a later round, so
+    // after its answer the connection is there to take, and no sentence of the run is dropped.
+    SendGpsdCommand(c.controlPath, "?devices\n", reply);
+    AcceptWaiting(c);
     c.nextLivenessCheck = MonotonicMilliseconds() + kLivenessCheckIntervalMs;
     return true;
 }
