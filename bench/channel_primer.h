@@ -1,9 +1,9 @@
-// gpsd connects to a source it has been told to add only just after it has answered the add,
-// and the GPS service channel drops what it is given before that (as it does while nobody
-// watches). A measured run into gpsd therefore begins with a primer: a sentence of its own,
-// written into the relay's input until gpsd reports it; only then does the stream follow. The
-// primer is no type the relay filters, and the generated stream never holds it, so whoever
-// reads gpsd's reports can set it aside.
+// The GPS service channel drops what it is given while gpsd is not connected to its source (as
+// while nobody watches), and gpsd may connect late: a source added within two seconds of an
+// earlier one's opening waits for something else to wake gpsd. A measured run into gpsd
+// therefore begins with a primer: a sentence of its own, written into the relay's input until
+// gpsd reports it; only then does the stream follow. The primer is no type the relay filters,
+// and the generated stream never holds it, so whoever reads gpsd's reports can set it aside.
 #pragma once
 
 #include <chrono>

@@ -120,9 +120,9 @@ std::string Sentence(const std::string& body)
     return "$" + body + tail;
 }
 
-// gpsd connects to a new source only just after it has answered the add, and the channel
-// drops what comes before (as when nobody watches): the block of sentences is sent again until
-// gpsd reports it whole.
+// What reaches the channel before gpsd has connected to its source is dropped (as while nobody
+// watches), and the child may start relaying before then: the block of sentences is sent again
+// until gpsd reports it whole.
 TEST(RelayBenchRelayMode, WritesIntoGpsdWhenTheOutputTextNamesGPSGate)
 {
     PrivateGpsd gpsd;  // GPSD_SOCKET points at it, for the child too
