@@ -1,9 +1,9 @@
-// The GPS service channel drops what it is given while gpsd is not connected to its source (as
-// while nobody watches), and gpsd may connect late: a source added within two seconds of an
-// earlier one's opening waits for something else to wake gpsd. A measured run into gpsd
-// therefore begins with a primer: a sentence of its own, written into the relay's input until
-// gpsd reports it; only then does the stream follow. The primer is no type the relay filters,
-// and the generated stream never holds it, so whoever reads gpsd's reports can set it aside.
+// gpsd reads the GPS service channel only once it has connected to the channel's source, which
+// can take seconds after the run's start, and a measured stream must start when gpsd reads it.
+// A measured run into gpsd therefore begins with a primer: a sentence of its own, written into
+// the relay's input until gpsd reports it; only then does the stream follow. The primer is no
+// type the relay filters, and the generated stream never holds it, so whoever reads gpsd's
+// reports can set it aside.
 #pragma once
 
 #include <chrono>

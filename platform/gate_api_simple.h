@@ -19,7 +19,9 @@ public:
     bool StartGpsGate();
     // Sets up the named input; true once the service takes data from it.
     bool Open(const char* inputName);
-    // Sends the bytes whole within a bounded time; false when they could not all go.
+    // Sends the bytes whole within a bounded time; false when they could not all go. While the
+    // service reads nothing (nobody uses the data), they are dropped, as the service drops a
+    // receiver's data then; right after Open, for a few seconds, they are kept for it instead.
     bool Write(const void* bytes, int count);
     // Fills `buffer` (`size` characters) with a 0-terminated text naming the last failure.
     int GetLastError(char* buffer, int size);

@@ -165,6 +165,39 @@ TEST(GpsServiceClient, SentencesFlowOnceAClientStartsWatching)
     EXPECT_TRUE(watcher.WaitUntil([](const auto& lines) { return Holds(lines, kGga); }, 10s));
 }
 
+// A run that starts right after another ended: gpsd puts the new source in the slot the last
+// one left and connects to it only once that slot's reconnect interval (2 s, in whole seconds)
+// has passed and something wakes gpsd. What the receiver sends meanwhile must still arrive.
+TEST(GpsServiceClient, AnInputOpenedRightAfterAnotherLosesNothingBeforeGpsdConnects)
+{
+    PrivateGpsd gpsd;
+    GpsdWatcher watcher(gpsd.ClientPort());
+    {
+        GateApi::Simple earlier;
+        ASSERT_TRUE(earlier.Open("_input")) << LastError(earlier);
+        ASSERT_FALSE(watcher.WaitForSourceOpened(10s).empty());
+    }
+    GateApi::Simple channel;
+    ASSERT_TRUE(channel.Open("_input")) << LastError(channel);
+    // Numbered sentences at a receiver's pace, until gpsd reports the newest one.
+    std::vector<std::string> written;
+    const auto reported = [](const GpsdWatcher::Lines& lines) {
+        std::vector<std::string> numbered;
+        for (const std::string& line : lines)
+            if (line.rfind("$PQNXN,", 0) == 0) numbered.push_back(line);
+        return numbered;
+    };
+    const auto deadline = std::chrono::steady_clock::now() + 20s;
+    do {
+        written.push_back(CheckedSentence("PQNXN," + std::to_string(written.size())));
+        ASSERT_TRUE(channel.Write(written.back().data(), static_cast<int>(written.back().size())))
+            << LastError(channel);
+    } while (!watcher.WaitUntil([&](const auto& lines) { return Holds(lines, written.back()); },
+                                100ms) &&
+             std::chrono::steady_clock::now() < deadline);
+    EXPECT_EQ(reported(watcher.NmeaLines()), written);
+}
+
 TEST(GpsServiceClient, AWriteAfterGpsdDiedFailsAndSaysSo)
 {
     PrivateGpsd gpsd;

@@ -13,7 +13,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <iterator>
 #include <string>
@@ -109,20 +108,8 @@ TEST(RelayBenchRelayMode, RelaysUntilTheInputHangsUpThenExitsZero)
     EXPECT_EQ(output.ReadAvailable(), "") << "the held last sentence is never written";
 }
 
-// "$BODY*hh" with its checksum, and CR LF.
-std::string Sentence(const std::string& body)
-{
-    unsigned checksum = 0;
-    for (const char c : body)
-        checksum ^= static_cast<unsigned char>(c);
-    char tail[8];
-    std::snprintf(tail, sizeof tail, "*%02X\r\n", checksum);
-    return "$" + body + tail;
-}
-
-// What reaches the channel before gpsd has connected to its source is dropped (as while nobody
-// watches), and the child may start relaying before then: the block of sentences is sent again
-// until gpsd reports it whole.
+// The relay holds a block's last sentence until the next '$', so the block of sentences is sent
+// again until gpsd reports it whole.
 TEST(RelayBenchRelayMode, WritesIntoGpsdWhenTheOutputTextNamesGPSGate)
 {
     PrivateGpsd gpsd;  // GPSD_SOCKET points at it, for the child too
@@ -131,10 +118,11 @@ TEST(RelayBenchRelayMode, WritesIntoGpsdWhenTheOutputTextNamesGPSGate)
     RelayBench relay(
         {"--relay", "--input", input.Path(), "--output", "my GPSGate", "--deselect", "GSV"});
     const std::string gga =
-        Sentence("GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,");
-    const std::string rmc = Sentence("GPRMC,123519,A,4807.038,N,01131.000,E,0.0,,230394,003.1,W");
-    const std::string block =
-        gga + Sentence("GPGSV,1,1,01,07,79,048,42") + Sentence("GPVTG,,T,,M,0.00,N,0.0,K,A") + rmc;
+        CheckedSentence("GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,");
+    const std::string rmc =
+        CheckedSentence("GPRMC,123519,A,4807.038,N,01131.000,E,0.0,,230394,003.1,W");
+    const std::string block = gga + CheckedSentence("GPGSV,1,1,01,07,79,048,42") +
+                              CheckedSentence("GPVTG,,T,,M,0.00,N,0.0,K,A") + rmc;
     const std::vector<std::string> expected = {gga, "$GPVTG,,T,,M,0.00,N,0.0,K*7E\r\n", rmc};
     const auto wholeBlock = [&](const GpsdWatcher::Lines& lines) {
         GpsdWatcher::Lines nmea;  // gpsd's JSON reports come in between

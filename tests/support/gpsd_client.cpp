@@ -8,6 +8,7 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <cstdio>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
@@ -238,4 +239,14 @@ std::string JsonMember(const std::string& line, const std::string& name)
 bool IsNmeaLine(const std::string& line)
 {
     return !line.empty() && (line[0] == '$' || line[0] == '!');
+}
+
+std::string CheckedSentence(const std::string& body)
+{
+    unsigned sum = 0;
+    for (const char c : body)
+        sum ^= static_cast<unsigned char>(c);
+    char checksum[8];
+    std::snprintf(checksum, sizeof checksum, "*%02X\r\n", sum);
+    return "$" + body + checksum;
 }
