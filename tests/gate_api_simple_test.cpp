@@ -13,8 +13,8 @@
 #include <functional>
 #include <string>
 
-#include "tests/support/descriptor_count.h"
 #include "tests/support/gpsd_client.h"
+#include "tests/support/held_resources.h"
 #include "tests/support/private_gpsd.h"
 
 using namespace std::chrono_literals;

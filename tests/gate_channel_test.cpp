@@ -11,8 +11,8 @@
 
 #include "platform/gate_api_simple.h"
 #include "platform/message_box.h"
-#include "tests/support/descriptor_count.h"
 #include "tests/support/gpsd_client.h"
+#include "tests/support/held_resources.h"
 #include "tests/support/message_recorder.h"
 #include "tests/support/private_gpsd.h"
 

@@ -18,6 +18,7 @@
 #include "relay/relay_state.h"
 #include "relay/relay_thread.h"
 #include "tests/support/gpsd_client.h"
+#include "tests/support/held_resources.h"
 #include "tests/support/message_recorder.h"
 #include "tests/support/private_gpsd.h"
 #include "tests/support/pty_pair.h"
@@ -220,5 +221,23 @@ INSTANTIATE_TEST_SUITE_P(Runs, GpsdDeath,
                              return std::string(row.param.clientWatching ? "ClientWatching"
                                                                          : "NobodyWatching");
                          });
+
+// Runs into gpsd, many times over and one right after the other: each gives back its listening
+// socket, gpsd's connection and what it kept for gpsd, and takes its source out of gpsd.
+TEST(GateRelayRuns, ManyLeaveNothingBehindHereOrInGpsd)
+{
+    PrivateGpsd gpsd(GpsdLog::kQuiet);
+    GpsdWatcher watcher(gpsd.ClientPort());
+    MessageRecorder messages;
+    ExpectNothingLeftBehindByRepeating(1000, [&watcher] {
+        GateRelay relay;
+        ASSERT_EQ(relay.Start(), 1);
+        relay.input.Write(kGga + kGga + "$");
+        relay.Stop();
+        watcher.Forget();  // gpsd reports each source; only this process's memory counts
+    });
+    EXPECT_TRUE(gpsd.ControlDevices().empty());
+    EXPECT_TRUE(messages.Texts().empty());
+}
 
 }  // namespace

@@ -17,8 +17,8 @@
 
 #include "platform/fd_io.h"
 #include "ports/port_names.h"
-#include "tests/support/descriptor_count.h"
 #include "tests/support/far_end_settings.h"
+#include "tests/support/held_resources.h"
 #include "tests/support/message_recorder.h"
 #include "tests/support/pty_pair.h"
 

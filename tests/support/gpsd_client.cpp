@@ -110,6 +110,12 @@ GpsdWatcher::Lines GpsdWatcher::AllLines() const
     return reader_->lines;
 }
 
+void GpsdWatcher::Forget()
+{
+    std::lock_guard lock(reader_->guard);
+    reader_->lines.clear();
+}
+
 GpsdWatcher::Lines GpsdWatcher::NmeaLines() const
 {
     Lines nmea;

@@ -28,6 +28,8 @@ public:
     Lines AllLines() const;
     // Only the NMEA sentences among them.
     Lines NmeaLines() const;
+    // Drops the lines so far, so that a long run's log does not grow without bound.
+    void Forget();
 
     // Waits until `done` holds for the lines so far; false after `timeout`.
     bool WaitUntil(const std::function<bool(const Lines&)>& done,

@@ -1,0 +1,56 @@
+#include "tests/support/held_resources.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "bench/thread_usage.h"
+
+namespace {
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kResidentSizeTells = false;
+#else
+constexpr bool kResidentSizeTells = true;
+#endif
+
+constexpr long kResidentSlackKiB = 256;
+
+int EntriesIn(const char* folder)
+{
+    int count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder))
+        ++count;
+    return count;
+}
+
+}  // namespace
+
+int OpenDescriptorCount()
+{
+    return EntriesIn("/proc/self/fd");
+}
+
+int ThreadCount()
+{
+    return EntriesIn("/proc/self/task");
+}
+
+void ExpectNothingLeftBehindByRepeating(int times, const std::function<void()>& cycle)
+{
+    cycle();
+    const int descriptors = OpenDescriptorCount();
+    const int threads = ThreadCount();
+    const long resident = ResidentKiB();
+    for (int round = 1; round <= times && !::testing::Test::HasFatalFailure(); ++round) {
+        SCOPED_TRACE("cycle " + std::to_string(round));
+        cycle();
+    }
+    EXPECT_EQ(OpenDescriptorCount(), descriptors);
+    EXPECT_EQ(ThreadCount(), threads);
+    if (kResidentSizeTells) {
+        EXPECT_LT(ResidentKiB() - resident, kResidentSlackKiB)
+            << "KiB more resident after " << times << " cycles";
+    }
+}
