@@ -1,7 +1,10 @@
 #include "tests/support/event_wait.h"
 
+#include <poll.h>
+
 #include <QAbstractEventDispatcher>
 #include <QEventLoop>
+#include <QSocketNotifier>
 #include <QTimer>
 
 bool RunEventsUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout)
@@ -19,4 +22,15 @@ bool RunEventsUntil(const std::function<bool()>& done, std::chrono::milliseconds
     loop.exec();
     QObject::disconnect(connection);
     return done();
+}
+
+bool RunEventsUntilReadable(int fd, std::chrono::milliseconds timeout)
+{
+    const QSocketNotifier wake(fd, QSocketNotifier::Read);
+    return RunEventsUntil(
+        [fd] {
+            pollfd ready{fd, POLLIN, 0};
+            return ::poll(&ready, 1, 0) == 1;
+        },
+        timeout);
 }

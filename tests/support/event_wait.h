@@ -9,3 +9,6 @@
 // True once `done` holds; false when `timeout` passed first (a generous guard, not a measure).
 bool RunEventsUntil(const std::function<bool()>& done,
                     std::chrono::milliseconds timeout = std::chrono::seconds(30));
+// The same for "`fd` is readable", which wakes the loop to look again (a descriptor that another
+// thread makes readable sends the loop no event of its own).
+bool RunEventsUntilReadable(int fd, std::chrono::milliseconds timeout = std::chrono::seconds(30));

@@ -3,7 +3,9 @@
 // can end while the relay thread is showing a message box.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,15 +18,18 @@
 
 #include <chrono>
 #include <filesystem>
+#include <memory>
 #include <random>
 
 #include "platform/dialog.h"
 #include "platform/qt_dialog.h"
+#include "platform/unique_fd.h"
 #include "relay/relay_state.h"
 #include "relay/relay_thread.h"
 #include "res/resource_ids.h"
 #include "tests/support/event_wait.h"
 #include "tests/support/far_end_settings.h"
+#include "tests/support/held_resources.h"
 #include "tests/support/monitor_dialog.h"
 #include "tests/support/pty_pair.h"
 #include "tests/support/relay_model.h"
@@ -141,16 +146,39 @@ TEST(Monitoring, StartRelaysWithTheDialogsSettingsAndStopRestoresTheIdleLook)
     EXPECT_TRUE(main.boxes().Seen().empty());
 }
 
+// A name longer than the 63 characters that are read, of which neither the whole nor the cut
+// names a device.
+const char* LongMissingName()
+{
+    static const std::string name = "/dev/" + std::string(80, 'q');
+    return name.c_str();
+}
+
+// Holds `path` as another program holding the port does: an exclusive lock on an open file
+// description of its own.
+int HoldLikeAnotherProgram(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 struct FailedStart {
     const char* legend;
-    const char* input;  // "IN" and "OUT" stand for the two pseudo-terminals
+    // "IN" and "OUT" stand for the two pseudo-terminals, "HELD" for a third one that another
+    // program holds, "FILE" for a regular file.
+    const char* input;
     const char* baud;
     const char* output;
     const char* message;
 };
 
 // Every failing step shows its own message once, in a box that blocks the dialog until OK,
-// and leaves the system idle as before: nothing held, the input port closed again.
+// and leaves the system idle as before: nothing held, the input port closed again, no
+// descriptor or thread more than before.
 TEST(Monitoring, EachFailedStartShowsItsMessageAndKeepsTheIdleLook)
 {
     const FailedStart rows[] = {
@@ -158,20 +186,42 @@ TEST(Monitoring, EachFailedStartShowsItsMessageAndKeepsTheIdleLook)
          "Unable to open the port!"},
         {"output port missing", "IN", "4800", "/dev/quarnex-no-such-port",
          "Unable to open the port!"},
+        {"input is a regular file", "FILE", "4800", "OUT", "Unable to open the port!"},
+        {"output is a directory", "IN", "4800", "/tmp", "Unable to open the port!"},
+        {"input name of 63 characters and more naming nothing", LongMissingName(), "4800", "OUT",
+         "Unable to open the port!"},
+        {"input held by another program", "HELD", "4800", "OUT", "Unable to open the port!"},
+        {"output held by another program", "IN", "4800", "HELD", "Unable to open the port!"},
         {"one port for input and output", "IN", "4800", "IN", "Unable to open the port!"},
         {"output in another case than the channel's name", "IN", "4800", "gpsgate",
          "Unable to open the port!"},
-        {"baud text without digits", "IN", "fast", "OUT", "Unable to configure the serial port!"},
+        {"empty baud field", "IN", "", "OUT", "Unable to configure the serial port!"},
+        {"baud text without digits", "IN", "abc", "OUT", "Unable to configure the serial port!"},
+        {"negative baud", "IN", "-4800", "OUT", "Unable to configure the serial port!"},
+        {"zero baud", "IN", "0", "OUT", "Unable to configure the serial port!"},
+        {"baud beyond the 32-bit range", "IN", "99999999999", "OUT",
+         "Unable to configure the serial port!"},
         {"baud that a 32-bit cut would turn into 4800", "IN", "4294972096", "OUT",
          "Unable to configure the serial port!"},
     };
     for (const FailedStart& row : rows) {
         SCOPED_TRACE(row.legend);
-        PtyPair input, output;
+        PtyPair input, output, held;
+        const UniqueFd heldElsewhere(HoldLikeAnotherProgram(held.Path()));
+        ASSERT_TRUE(heldElsewhere);
+        char regularFile[] = "/tmp/quarnex-capture-XXXXXX";
+        const UniqueFd regular(mkstemp(regularFile));
+        ASSERT_TRUE(regular);
         const auto port = [&](const std::string& name) {
-            return name == "IN" ? input.Path() : name == "OUT" ? output.Path() : name;
+            return name == "IN"     ? input.Path()
+                   : name == "OUT"  ? output.Path()
+                   : name == "HELD" ? held.Path()
+                   : name == "FILE" ? regularFile
+                                    : name;
         };
         MonitorDialog main;
+        const int descriptors = OpenDescriptorCount();
+        const int threads = ThreadCount();
         StartWith(main, port(row.input), row.baud, port(row.output));
         ASSERT_EQ(main.boxes().Seen().size(), 1u);
         const SeenBox& box = main.boxes().Seen()[0];
@@ -181,9 +231,12 @@ TEST(Monitoring, EachFailedStartShowsItsMessageAndKeepsTheIdleLook)
         EXPECT_TRUE(box.blocksOtherWindows);
         EXPECT_TRUE(main.LooksIdle());
         EXPECT_FALSE(RunIsHeld());
+        EXPECT_EQ(OpenDescriptorCount(), descriptors);
+        EXPECT_EQ(ThreadCount(), threads);
         if (std::string(row.input) == "IN") {
             EXPECT_TRUE(FarEndHungUp(input));
         }
+        ::unlink(regularFile);
     }
 }
 
@@ -207,7 +260,7 @@ TEST(Monitoring, BaudTextIsReadUpToTheFirstNonDigit)
     const struct {
         const char* text;
         unsigned long baud;
-    } rows[] = {{" 9600", 9600}, {"+19200 baud", 19200}, {"4800", 4800}};
+    } rows[] = {{" 9600", 9600}, {"+19200 baud", 19200}, {" 4800x", 4800}, {"4800", 4800}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.text);
         PtyPair input, output;
@@ -293,20 +346,55 @@ TEST(Monitoring, StopAndExitWhileTheRelaysWriteErrorBoxIsUp)
     EXPECT_EQ(main.Tray(), nullptr);
 }
 
-// An unplugged receiver ends the relay with "Read error"; the dialog keeps its active look
-// until Stop, which then restores the idle one.
-TEST(Monitoring, AfterAReadErrorStopRestoresTheIdleLook)
+// A port directory of the test's own, where COM<n> links name the devices behind "COM<n>:".
+class PortLinks {
+public:
+    PortLinks()
+    {
+        char folder[] = "/tmp/quarnex-ports-XXXXXX";
+        if (mkdtemp(folder)) folder_ = folder;
+        setenv("QUARNEX_PORTS_DIR", folder_.c_str(), 1);
+    }
+    ~PortLinks()
+    {
+        unsetenv("QUARNEX_PORTS_DIR");
+        std::filesystem::remove_all(folder_);
+    }
+    void Link(const std::string& name, const std::string& device)
+    {
+        std::filesystem::remove(folder_ + "/" + name);
+        std::filesystem::create_symlink(device, folder_ + "/" + name);
+    }
+
+private:
+    std::string folder_;
+};
+
+// An unplugged receiver ends the relay with one "Read error"; the dialog keeps its active look
+// until Stop. Plugged back in (a new device behind the same COM1: link), Start relays again.
+TEST(Monitoring, AnUnpluggedReceiverEndsTheRunAndOncePluggedBackANewStartRelays)
 {
-    PtyPair input, output;
+    PortLinks ports;
+    auto receiver = std::make_unique<PtyPair>();
+    PtyPair output;
+    ports.Link("COM1", receiver->Path());
     MonitorDialog main;
-    StartWith(main, input.Path(), "4800", output.Path());
-    input.CloseMaster();
-    ASSERT_TRUE(RunEventsUntil([&] { return Readable(RelayEndedDescriptor()); }));
+    StartWith(main, "COM1:", "4800", output.Path());
+    receiver->CloseMaster();
+    ASSERT_TRUE(RunEventsUntilReadable(RelayEndedDescriptor()));
     EXPECT_EQ(main.boxes().Texts(), std::vector<QString>{"Read error"});
     ExpectActiveLook(main);
     main.Click(IDC_STOP);
     EXPECT_TRUE(main.LooksIdle());
     EXPECT_FALSE(RunIsHeld());
+
+    receiver = std::make_unique<PtyPair>();
+    ports.Link("COM1", receiver->Path());
+    main.Click(IDC_START);
+    EXPECT_EQ(main.boxes().Seen().size(), 1u);
+    ExpectActiveLook(main);
+    receiver->Write(kTwoSentences);
+    EXPECT_EQ(output.ReadBytes(kGga.size() + kRmc.size(), 10s), kGga + kRmc);
 }
 
 }  // namespace
