@@ -5,13 +5,17 @@
 
 #include <QLabel>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "relay/forward_sentence.h"
 #include "relay/relay_state.h"
+#include "relay/relay_thread.h"
 #include "res/resource_ids.h"
+#include "tests/support/event_wait.h"
 #include "tests/support/gpsd_client.h"
 #include "tests/support/monitor_dialog.h"
 #include "tests/support/private_gpsd.h"
@@ -100,6 +104,48 @@ TEST(GateOutput, StartWithoutAGpsServiceKeepsTheIdleLook)
     EXPECT_TRUE(main.LooksIdle());
     EXPECT_FALSE(RunIsHeld()) << "the channel and the input port were closed again";
     unsetenv("GPSD_SOCKET");
+}
+
+// gpsd killed during a run: its message once, the relay ended, and Stop restores the idle look.
+// Once gpsd runs again, a new Start relays into it.
+TEST(GateOutput, AfterGpsdDiedAndCameBackANewStartRelays)
+{
+    const std::string gga = "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n";
+    auto gpsd = std::make_unique<PrivateGpsd>(GpsdLog::kQuiet);
+    auto watcher = std::make_unique<GpsdWatcher>(gpsd->ClientPort());
+    PtyPair input;
+    MonitorDialog main;
+    main.Type(IDC_INPUT_PORT, input.Path());
+    main.Click(IDC_START);
+    ASSERT_NE(watcher->WaitForSourceOpened(30s), "");
+    gpsd->Kill();
+    // Each sentence is one more chance for the channel to notice.
+    ASSERT_TRUE(RunEventsUntil([&] {
+        input.Write(gga);
+        return main.boxes().Seen().size() == 1;
+    }));
+    EXPECT_TRUE(main.boxes().Seen()[0].text.startsWith("gpsd control socket"))
+        << main.boxes().Seen()[0].text.toStdString();
+    EXPECT_TRUE(RunEventsUntilReadable(RelayEndedDescriptor())) << "the relay ended";
+    main.Click(IDC_STOP);
+    EXPECT_TRUE(main.LooksIdle());
+    EXPECT_FALSE(RunIsHeld());
+
+    watcher.reset();
+    gpsd.reset();  // first, as it restores GPSD_SOCKET to what it found
+    gpsd = std::make_unique<PrivateGpsd>(GpsdLog::kQuiet);
+    watcher = std::make_unique<GpsdWatcher>(gpsd->ClientPort());
+    main.Click(IDC_START);
+    EXPECT_EQ(main.boxes().Seen().size(), 1u) << "no new message";
+    ASSERT_NE(watcher->WaitForSourceOpened(30s), "");
+    input.Write(gga + "$");
+    EXPECT_TRUE(watcher->WaitUntil(
+        [&](const GpsdWatcher::Lines& lines) {
+            return std::find(lines.begin(), lines.end(), gga) != lines.end();
+        },
+        30s));
+    main.Click(IDC_STOP);
+    EXPECT_TRUE(gpsd->ControlDevices().empty());
 }
 
 }  // namespace
