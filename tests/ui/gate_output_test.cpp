@@ -67,6 +67,9 @@ TEST(GateOutput, OnlyTheExactNameAnywhereInTheTextSelectsTheChannel)
         bool channel;
     } rows[] = {{"GPSGate", true},
                 {"to GPSGate here", true},
+                {"xGPSGatex", true},
+                {"GPSGat", false},
+                {"GPS Gate", false},
                 {"gpsgate", false},
                 {"GPSGATE", false},
                 {"GpsGate", false}};
