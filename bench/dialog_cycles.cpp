@@ -3,8 +3,6 @@
 // descriptors, threads and resident memory the process holds, and at the end whether they came
 // back to what they were after the first cycle. Stop pauses a second, as the dialog's Stop does,
 // so a thousand cycles take about 17 minutes.
-#include <QApplication>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -13,7 +11,7 @@
 
 #include "bench/thread_usage.h"
 #include "bench/verdict.h"
-#include "platform/window_message_box.h"
+#include "platform/application_run.h"
 #include "res/resource_ids.h"
 #include "tests/support/gui_test_run.h"
 #include "tests/support/held_resources.h"
@@ -105,10 +103,5 @@ int main(int argc, char** argv)
     }
     const PrivateRuntimeDirectory runtimeDirectory;
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QApplication application(argc, argv);
-    QApplication::setQuitOnLastWindowClosed(false);
-    InstallWindowMessagePresenter();
-    const int result = RunCycles(cycles);
-    RemoveWindowMessagePresenter();
-    return result;
+    return RunInApplication(argc, argv, [cycles] { return RunCycles(cycles); });
 }

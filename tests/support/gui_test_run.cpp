@@ -2,12 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
-
 #include <cstdlib>
 #include <filesystem>
 
-#include "platform/window_message_box.h"
+#include "platform/application_run.h"
 
 PrivateRuntimeDirectory::PrivateRuntimeDirectory()
 {
@@ -24,10 +22,5 @@ PrivateRuntimeDirectory::~PrivateRuntimeDirectory()
 
 int RunAllTestsWithApplication(int argc, char** argv)
 {
-    QApplication application(argc, argv);
-    QApplication::setQuitOnLastWindowClosed(false);
-    InstallWindowMessagePresenter();
-    const int result = RUN_ALL_TESTS();
-    RemoveWindowMessagePresenter();
-    return result;
+    return RunInApplication(argc, argv, [] { return RUN_ALL_TESTS(); });
 }
