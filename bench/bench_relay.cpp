@@ -3,16 +3,17 @@
 #include <stdexcept>
 #include <thread>
 
-#include "bench/output_end.h"
+#include "ports/gate_channel.h"
 #include "ports/serial_port.h"
 #include "relay/relay_thread.h"
+#include "relay/run_ends.h"
 
 BenchRelay::BenchRelay(const SentenceSelection& selection, int baud, RelayOutput output)
 {
     relayState.selection = selection;
     relayState.inputPort = OpenSerialPort(input_.path.c_str(), baud);
     const bool outputOpen =
-        OpenOutputEnd(output == RelayOutput::kGpsd ? kGateOutputName : output_.path, baud);
+        OpenOutputEnd(output == RelayOutput::kGpsd ? kGateOutputName : output_.path.c_str(), baud);
     // ThreadSanitizer starts a helper thread along with the process's first thread; one thread
     // started and ended first keeps the relay's the only new one.
     static const bool helpersStarted = [] {
@@ -40,8 +41,7 @@ BenchRelay::~BenchRelay()
 void BenchRelay::Stop()
 {
     StopRelay();
-    CloseSerialPort(relayState.inputPort);
-    CloseOutputEnd();
+    CloseRunEnds();
     relayState.selection = {};
     threadId_ = -1;
 }

@@ -6,11 +6,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "bench/output_end.h"
 #include "platform/fd_io.h"
 #include "platform/message_box.h"
 #include "ports/serial_port.h"
 #include "relay/relay_thread.h"
+#include "relay/run_ends.h"
 
 namespace {
 
@@ -38,10 +38,9 @@ int RunRelayMode(const RelayModeOptions& options)
     relayState.selection = options.selection;
     relayState.inputPort = OpenSerialPort(options.input.c_str(), options.baud);
     const bool started = relayState.inputPort != INVALID_HANDLE_VALUE &&
-                         OpenOutputEnd(options.output, options.baud) && StartRelayThread();
+                         OpenOutputEnd(options.output.c_str(), options.baud) && StartRelayThread();
     if (started) WaitUntilRelayEnded();
-    CloseSerialPort(relayState.inputPort);
-    CloseOutputEnd();
+    CloseRunEnds();
     SetMessagePresenter(nullptr);
     return started && !failureShown.load() ? 0 : 1;
 }

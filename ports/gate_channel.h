@@ -7,6 +7,8 @@ class Simple;
 }
 
 inline constexpr char kGateInputName[] = "_input";
+// The output text that selects this channel, wherever it stands in the text.
+inline constexpr char kGateOutputName[] = "GPSGate";
 inline constexpr char kStartGateFailedText[] = "Unable to start GPSGate";
 
 // Creates the object in `gateChannel`, makes sure the service runs and opens the input.

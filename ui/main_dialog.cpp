@@ -4,6 +4,7 @@
 
 #include "platform/dialog_controls.h"
 #include "platform/shell.h"
+#include "ports/gate_channel.h"
 #include "relay/relay_state.h"
 #include "res/resource_ids.h"
 #include "ui/monitoring.h"

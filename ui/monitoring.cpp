@@ -2,14 +2,13 @@
 
 #include <climits>
 #include <cstdlib>
-#include <cstring>
 
 #include "platform/dialog_controls.h"
 #include "platform/gui_wait.h"
-#include "ports/gate_channel.h"
 #include "ports/serial_port.h"
 #include "relay/relay_state.h"
 #include "relay/relay_thread.h"
+#include "relay/run_ends.h"
 #include "res/program_resources.h"
 #include "res/resource_ids.h"
 #include "ui/tray_icon.h"
@@ -48,21 +47,6 @@ bool RunIsHeld()
 {
     return RelayEndedDescriptor() >= 0 || relayState.inputPort != INVALID_HANDLE_VALUE ||
            relayState.outputPort != INVALID_HANDLE_VALUE || relayState.gateChannel != nullptr;
-}
-
-int OpenOutputEnd(const char* outputName, int baud)
-{
-    if (std::strstr(outputName, kGateOutputName)) return StartGateChannel(relayState.gateChannel);
-    relayState.outputPort = OpenSerialPort(outputName, baud);
-    return relayState.outputPort != INVALID_HANDLE_VALUE;
-}
-
-// Only once the relay thread is gone: it borrows the ports and the channel until then.
-void CloseRunEnds()
-{
-    CloseSerialPort(relayState.inputPort);
-    CloseSerialPort(relayState.outputPort);
-    StopGateChannel(relayState.gateChannel);
 }
 
 }  // namespace

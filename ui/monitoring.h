@@ -7,9 +7,6 @@ struct Dialog;
 
 inline constexpr char kActiveStatusText[] = "Überwachung ist aktiv";
 
-// The output text that selects the GPS service channel, wherever it stands in the text.
-inline constexpr char kGateOutputName[] = "GPSGate";
-
 // 1 when the run started. 0 after the failing step has told the user, with everything this
 // start opened closed again; also 0, silently, while a run is held (Start during a run changes
 // nothing of it).

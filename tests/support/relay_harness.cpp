@@ -4,6 +4,7 @@
 
 #include "ports/serial_port.h"
 #include "relay/relay_thread.h"
+#include "relay/run_ends.h"
 
 RelayHarness::RelayHarness() = default;
 
@@ -28,8 +29,7 @@ int RelayHarness::Start(const SentenceSelection& selection, int baud)
 void RelayHarness::Stop()
 {
     StopRelay();
-    CloseSerialPort(relayState.inputPort);
-    CloseSerialPort(relayState.outputPort);
+    CloseRunEnds();
     relayState.selection = {};
 }
 
