@@ -18,8 +18,8 @@ BaselineRun::~BaselineRun()
 
 ThreadUsage BaselineRun::Stop()
 {
-    input_.master.reset();   // hang-up: the loop's read fails
-    output_.master.reset();  // and so does a write it may be blocked in
+    input_.CloseMaster();   // hang-up: the loop's read fails
+    output_.CloseMaster();  // and so does a write it may be blocked in
     if (loop_.joinable()) loop_.join();
     return used_;
 }

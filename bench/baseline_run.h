@@ -8,6 +8,7 @@
 #include "bench/pty_link.h"
 #include "bench/thread_usage.h"
 #include "relay/relay_state.h"
+#include "tests/support/pty_pair.h"
 
 enum class BaselineLoop { kCopy, kOneWritePerSentence };
 
@@ -19,18 +20,18 @@ public:
     BaselineRun(const BaselineRun&) = delete;
     BaselineRun& operator=(const BaselineRun&) = delete;
 
-    int InputMaster() const { return input_.master.get(); }
-    int OutputMaster() const { return output_.master.get(); }
+    int InputMaster() const { return input_.Master(); }
+    int OutputMaster() const { return output_.Master(); }
 
     // Hangs up both hops, so that the loop ends whether it waits to read or to write, and
     // joins it. What its thread cost from start to end.
     ThreadUsage Stop();
 
 private:
-    PtyLink input_ = OpenPtyLink();
-    PtyLink output_ = OpenPtyLink();
-    UniqueFd inputSlave_ = OpenSlave(input_.path);
-    UniqueFd outputSlave_ = OpenSlave(output_.path);
+    PtyPair input_;
+    PtyPair output_;
+    UniqueFd inputSlave_ = OpenSlave(input_.Path());
+    UniqueFd outputSlave_ = OpenSlave(output_.Path());
     ThreadUsage used_;
     std::thread loop_;
 };

@@ -11,9 +11,9 @@
 BenchRelay::BenchRelay(const SentenceSelection& selection, int baud, RelayOutput output)
 {
     relayState.selection = selection;
-    relayState.inputPort = OpenSerialPort(input_.path.c_str(), baud);
-    const bool outputOpen =
-        OpenOutputEnd(output == RelayOutput::kGpsd ? kGateOutputName : output_.path.c_str(), baud);
+    relayState.inputPort = OpenSerialPort(input_.Path().c_str(), baud);
+    const bool outputOpen = OpenOutputEnd(
+        output == RelayOutput::kGpsd ? kGateOutputName : output_.Path().c_str(), baud);
     // ThreadSanitizer starts a helper thread along with the process's first thread; one thread
     // started and ended first keeps the relay's the only new one.
     static const bool helpersStarted = [] {

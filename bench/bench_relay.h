@@ -7,9 +7,9 @@
 
 #include <sys/types.h>
 
-#include "bench/pty_link.h"
 #include "bench/thread_usage.h"
 #include "relay/relay_state.h"
+#include "tests/support/pty_pair.h"
 
 enum class RelayOutput { kPty, kGpsd };
 
@@ -23,15 +23,15 @@ public:
     BenchRelay(const BenchRelay&) = delete;
     BenchRelay& operator=(const BenchRelay&) = delete;
 
-    int InputMaster() const { return input_.master.get(); }
-    int OutputMaster() const { return output_.master.get(); }
+    int InputMaster() const { return input_.Master(); }
+    int OutputMaster() const { return output_.Master(); }
     ThreadUsage Usage() const { return ReadThreadUsage(threadId_); }
 
     // Stops the relay as the run control does, then closes both ends.
     void Stop();
 
 private:
-    PtyLink input_ = OpenPtyLink();
-    PtyLink output_ = OpenPtyLink();
+    PtyPair input_;
+    PtyPair output_;
     pid_t threadId_ = -1;
 };

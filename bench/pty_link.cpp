@@ -2,9 +2,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
-#include <termios.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -71,20 +68,6 @@ bool FeedFlatOut(int master, std::string_view input)
 }
 
 }  // namespace
-
-PtyLink OpenPtyLink()
-{
-    int master = -1, slave = -1;
-    char name[256] = {};
-    termios raw{};
-    cfmakeraw(&raw);
-    raw.c_cflag |= CLOCAL | CREAD;
-    if (openpty(&master, &slave, name, &raw, nullptr) != 0) throw std::runtime_error("openpty");
-    ::close(slave);  // the relay opens its own end; one kept here would hide hang-ups from it
-    fcntl(master, F_SETFD, FD_CLOEXEC);
-    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
-    return {UniqueFd(master), name};
-}
 
 UniqueFd OpenSlave(const std::string& path)
 {

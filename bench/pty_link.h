@@ -1,6 +1,7 @@
-// The pseudo-terminal hops of a run: the bench plays the receiver on the input link's master and
-// the reading program on the output link's master; whatever sits in between (the relay or a
-// baseline loop) opens the slaves by path, as it would open serial devices.
+// Driving the pseudo-terminal hops of a run (tests/support/pty_pair.h): the bench plays the
+// receiver on the input hop's master and the reading program on the output hop's master;
+// whatever sits in between (the relay or a baseline loop) opens the slaves by path, as it would
+// open serial devices.
 #pragma once
 
 #include <cstddef>
@@ -9,14 +10,6 @@
 #include <string_view>
 
 #include "platform/unique_fd.h"
-
-struct PtyLink {
-    UniqueFd master;   // non-blocking
-    std::string path;  // the slave, raw 8N1 from the start, not held open here
-};
-
-// Throws std::runtime_error when no pseudo-terminal can be had.
-PtyLink OpenPtyLink();
 
 // The slave opened the plain way (blocking, raw), as the baseline loops use it.
 UniqueFd OpenSlave(const std::string& path);
