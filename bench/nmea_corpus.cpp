@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <random>
 
+#include "tests/support/checked_sentence.h"
+
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
@@ -30,19 +32,6 @@ struct CorpusReceiver {
 };
 
 namespace {
-
-// Appends "$", the body, "*", the checksum over the body and CR LF.
-void AppendSentence(std::string& stream, const char* body)
-{
-    unsigned char checksum = 0;
-    for (const char* c = body; *c; ++c)
-        checksum ^= static_cast<unsigned char>(*c);
-    char tail[8];
-    std::snprintf(tail, sizeof tail, "*%02X\r\n", checksum);
-    stream += '$';
-    stream += body;
-    stream += tail;
-}
 
 // "ddmm.mmmmm,N" or "dddmm.mmmmm,W" as NMEA writes a position.
 void FormatPosition(const CorpusReceiver& r, char* out, std::size_t size)
@@ -79,7 +68,7 @@ void AppendGsvBurst(std::string& stream, const CorpusReceiver& r)
             used += std::snprintf(body + used, sizeof body - used, ",%02d,%02d,%03d,%s", s.prn,
                                   s.elevation, s.azimuth, snr);
         }
-        AppendSentence(stream, body);
+        AppendCheckedSentence(stream, body);
     }
 }
 
@@ -94,7 +83,7 @@ void AppendGsa(std::string& stream, const CorpusReceiver& r)
                       : std::snprintf(body + used, sizeof body - used, ",");
     }
     std::snprintf(body + used, sizeof body - used, ",1.56,0.91,1.27");
-    AppendSentence(stream, body);
+    AppendCheckedSentence(stream, body);
 }
 
 void AppendEpoch(std::string& stream, const CorpusReceiver& r)
@@ -104,28 +93,28 @@ void AppendEpoch(std::string& stream, const CorpusReceiver& r)
     FormatPosition(r, position, sizeof position);
     std::snprintf(body, sizeof body, "GPGGA,%s,%s,1,%02d,0.91,%.1f,M,-21.3,M,,", time, position,
                   VisibleSatellites(r) - 2, r.altitude);
-    AppendSentence(stream, body);
+    AppendCheckedSentence(stream, body);
     AppendGsa(stream, r);
     AppendGsvBurst(stream, r);
     char course[16] = "";
     if (r.moving) std::snprintf(course, sizeof course, "%.2f", r.course);
     std::snprintf(body, sizeof body, "GPRMC,%s,A,%s,%.3f,%s,%02d%02d%02d,,,A", time, position,
                   r.knots, course, r.day, r.month, r.year % 100);
-    AppendSentence(stream, body);
+    AppendCheckedSentence(stream, body);
     if (r.moving)
         std::snprintf(body, sizeof body, "GPVTG,%.2f,T,%.2f,M,%.3f,N,%.3f,K,A", r.course,
                       std::fmod(r.course + 345.7, 360.0), r.knots, r.knots * 1.852);
     else
         std::snprintf(body, sizeof body, "GPVTG,,T,,M,%.3f,N,%.3f,K,A", r.knots, r.knots * 1.852);
-    AppendSentence(stream, body);
+    AppendCheckedSentence(stream, body);
     std::snprintf(body, sizeof body, "GPGLL,%s,%s,A,A", position, time);
-    AppendSentence(stream, body);
+    AppendCheckedSentence(stream, body);
     std::snprintf(body, sizeof body, "GPZDA,%s,%02d,%02d,%04d,00,00", time, r.day, r.month, r.year);
-    AppendSentence(stream, body);
+    AppendCheckedSentence(stream, body);
     // Estimated position error, as receivers report it in a sentence of their maker's own.
     std::snprintf(body, sizeof body, "PGRME,%.1f,M,%.1f,M,%.1f,M", 2.0 + r.epoch % 7 * 0.3,
                   3.1 + r.epoch % 5 * 0.2, 3.7 + r.epoch % 3 * 0.4);
-    AppendSentence(stream, body);
+    AppendCheckedSentence(stream, body);
 }
 
 // Standing spells of 20 to 60 s (speed noise, no course) between drives of 1 to 5 minutes.

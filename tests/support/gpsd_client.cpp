@@ -8,10 +8,11 @@
 
 #include <condition_variable>
 #include <cstdint>
-#include <cstdio>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
+
+#include "tests/support/checked_sentence.h"
 
 using namespace std::chrono_literals;
 
@@ -249,10 +250,7 @@ bool IsNmeaLine(const std::string& line)
 
 std::string CheckedSentence(const std::string& body)
 {
-    unsigned sum = 0;
-    for (const char c : body)
-        sum ^= static_cast<unsigned char>(c);
-    char checksum[8];
-    std::snprintf(checksum, sizeof checksum, "*%02X\r\n", sum);
-    return "$" + body + checksum;
+    std::string sentence;
+    AppendCheckedSentence(sentence, body);
+    return sentence;
 }
