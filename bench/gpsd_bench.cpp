@@ -47,16 +47,10 @@ struct Reports {
     std::string line;
     Clock::time_point at;
     long long count = 0;
-    long long primers = 0;
 
     void Take(std::string_view text, Clock::time_point when)
     {
         std::lock_guard lock(guard);
-        if (IsPrimer(text)) {
-            ++primers;
-            arrived.notify_all();
-            return;
-        }
         line.assign(text);
         at = when;
         ++count;
@@ -74,11 +68,7 @@ bool RunChannelLatency(const std::string& corpus, const SentenceSelection& selec
         reports.Take(line, at);
     });
     BenchRelay relay(selection, kBaud, RelayOutput::kGpsd);
-    const bool primed =
-        PrimeGateChannel(relay.InputMaster(), [&](std::chrono::milliseconds timeout) {
-            std::unique_lock lock(reports.guard);
-            return reports.arrived.wait_for(lock, timeout, [&] { return reports.primers > 0; });
-        });
+    const bool primed = PrimeGateChannel(relay.InputMaster(), tap);
     std::vector<double> ms;
     bool correct = primed && WriteAllWithin(relay.InputMaster(), held[0].sentence.data(),
                                             held[0].sentence.size(), kWriteTimeoutMs);

@@ -13,6 +13,7 @@
 #include <string>
 #include <thread>
 
+#include "bench/channel_primer.h"
 #include "platform/unique_fd.h"
 #include "tests/support/gpsd_client.h"
 
@@ -50,11 +51,17 @@ struct GpsdNmeaTap::Reader {
     std::mutex guard;
     std::condition_variable watchConfirmed;
     bool watching = false;
+    std::condition_variable primerReported;
+    long long primers = 0;
     std::thread thread;
 
     void Line(std::string_view line, Clock::time_point arrived)
     {
-        if (line.starts_with('$') || line.starts_with('!')) {
+        if (IsPrimer(line)) {
+            std::lock_guard lock(guard);
+            ++primers;
+            primerReported.notify_all();
+        } else if (line.starts_with('$') || line.starts_with('!')) {
             sink(line, arrived);
         } else if (line.find("\"class\":\"WATCH\"") != std::string_view::npos) {
             std::lock_guard lock(guard);
@@ -119,4 +126,11 @@ GpsdNmeaTap::~GpsdNmeaTap() = default;
 bool GpsdNmeaTap::Disconnected() const
 {
     return reader_->disconnected.load();
+}
+
+bool GpsdNmeaTap::WaitForPrimer(std::chrono::milliseconds timeout) const
+{
+    Reader& r = *reader_;
+    std::unique_lock lock(r.guard);
+    return r.primerReported.wait_for(lock, timeout, [&] { return r.primers > 0; });
 }

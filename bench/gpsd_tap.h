@@ -3,6 +3,7 @@
 // gpsd writes to a client without waiting: when the client's socket is full it drops what does
 // not fit, so the reader must never stall behind the one who judges the lines. The sink runs
 // on the reader thread and must keep up; the socket's large receive buffer bridges short spells.
+// Primer sentences (bench/channel_primer.h) never reach the sink: the tap counts them itself.
 #pragma once
 
 #include <chrono>
@@ -24,6 +25,8 @@ public:
 
     // True once gpsd has closed the connection (it dropped this client, or ended).
     bool Disconnected() const;
+    // Waits up to `timeout` until gpsd has reported a primer; false when none has come by then.
+    bool WaitForPrimer(std::chrono::milliseconds timeout) const;
 
 private:
     struct Reader;

@@ -79,20 +79,9 @@ struct GuardedCheck {
     void Consume(std::string_view line)
     {
         std::lock_guard lock(guard);
-        if (IsPrimer(line)) {
-            ++primers;
-            arrived.notify_all();
-            return;
-        }
         check.Consume(line);
         ++lines;
         if (check.AllArrived()) arrived.notify_all();
-    }
-
-    bool WaitForPrimer(std::chrono::milliseconds timeout)
-    {
-        std::unique_lock lock(guard);
-        return arrived.wait_for(lock, timeout, [&] { return primers > 0; });
     }
 
     // Until every expected sentence arrived, or no line came for kStallMs.
@@ -110,7 +99,6 @@ struct GuardedCheck {
     std::condition_variable arrived;
     OutputCheck check;
     long long lines = 0;
-    long long primers = 0;
 };
 
 void TakeCounts(const OutputCheck& check, LegFigures& figures)
@@ -133,9 +121,7 @@ LegFigures RunSoakLeg(long long sentences, const SentenceSelection& selection,
             gpsd->ClientPort(),
             [&](std::string_view line, GpsdNmeaTap::Clock::time_point) { guarded.Consume(line); });
     BenchRelay relay(selection, kBaud, gpsd ? RelayOutput::kGpsd : RelayOutput::kPty);
-    if (gpsd && !PrimeGateChannel(relay.InputMaster(), [&](std::chrono::milliseconds timeout) {
-            return guarded.WaitForPrimer(timeout);
-        }))
+    if (gpsd && !PrimeGateChannel(relay.InputMaster(), *tap))
         throw std::runtime_error("gpsd reported none of the primers sent through the channel");
     LegFigures figures;
     const ThreadUsage usageStart = relay.Usage();
