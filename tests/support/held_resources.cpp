@@ -6,6 +6,7 @@
 #include <string>
 
 #include "bench/thread_usage.h"
+#include "bench/verdict.h"
 
 namespace {
 
@@ -14,8 +15,6 @@ constexpr bool kResidentSizeTells = false;
 #else
 constexpr bool kResidentSizeTells = true;
 #endif
-
-constexpr long kResidentSlackKiB = 256;
 
 int EntriesIn(const char* folder)
 {
@@ -34,7 +33,7 @@ int OpenDescriptorCount()
 
 int ThreadCount()
 {
-    return EntriesIn("/proc/self/task");
+    return static_cast<int>(ListThreads().size());
 }
 
 void ExpectNothingLeftBehindByRepeating(int times, const std::function<void()>& cycle)
@@ -50,7 +49,7 @@ void ExpectNothingLeftBehindByRepeating(int times, const std::function<void()>& 
     EXPECT_EQ(OpenDescriptorCount(), descriptors);
     EXPECT_EQ(ThreadCount(), threads);
     if (kResidentSizeTells) {
-        EXPECT_LT(ResidentKiB() - resident, kResidentSlackKiB)
+        EXPECT_LT(ResidentKiB() - resident, kMemoryGrowthTargetKiB)
             << "KiB more resident after " << times << " cycles";
     }
 }
