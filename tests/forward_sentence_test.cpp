@@ -11,12 +11,12 @@
 #include "relay/relay_state.h"
 #include "tests/support/message_recorder.h"
 #include "tests/support/pty_pair.h"
+#include "tests/support/sample_sentences.h"
 
 using namespace std::chrono_literals;
 
 namespace {
 
-const std::string kFixedVtg = "$GPVTG,,T,,M,0.00,N,0.0,K*7E\r\n";  // written out, not copied
 const std::string kMarker = "$MARK\r\n";
 
 struct FilterCase {
@@ -26,7 +26,6 @@ struct FilterCase {
     std::string written;
 };
 
-const std::string kGga = "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n";
 const std::string kGsv = "$GPGSV,3,1,11,03,03,111,00,04,15,270,00,06,01,010,00,13,06,292,00*74\r\n";
 const std::string kEmptyVtg = "$GPVTG,,T,,M,0.203,N,0.375,K,A*23\r\n";
 const std::string kAllEmptyVtg = "$GPVTG,,,,,,,,,N*30\r\n";

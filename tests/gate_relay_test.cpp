@@ -24,6 +24,7 @@
 #include "tests/support/pty_pair.h"
 #include "tests/support/relay_model.h"
 #include "tests/support/replay_case.h"
+#include "tests/support/sample_sentences.h"
 
 using namespace std::chrono_literals;
 
@@ -156,7 +157,7 @@ TEST_P(GateReplay, GpsdReportsEverySentenceAsWrittenAndTheFixes)
     EXPECT_TRUE(watcher.WaitForSourceClosed(source, 10s));  // nothing can follow this
     const std::vector<std::string> reported = Checksummed(watcher.NmeaLines());
     EXPECT_EQ(reported, expected);
-    EXPECT_EQ(std::count(reported.begin(), reported.end(), "$GPVTG,,T,,M,0.00,N,0.0,K*7E\r\n"),
+    EXPECT_EQ(std::count(reported.begin(), reported.end(), kFixedVtg),
               static_cast<long>(EmptyCourseGpVtgCount(input)));
     EXPECT_EQ(relay.input.ReadAvailable(), "") << "nothing goes back to the receiver";
     EXPECT_TRUE(messages.Texts().empty());
@@ -170,8 +171,6 @@ INSTANTIATE_TEST_SUITE_P(Captures, GateReplay,
                                            Replay{"quectel-eg25-g-2.log", {}},
                                            Replay{"nl551e.log", WithoutGsv()}),
                          ReplayName);
-
-const std::string kGga = "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n";
 
 struct Death {
     const char* legend;

@@ -23,6 +23,7 @@
 #include "tests/support/private_gpsd.h"
 #include "tests/support/pty_pair.h"
 #include "tests/support/relay_model.h"
+#include "tests/support/sample_sentences.h"
 
 extern char** environ;
 
@@ -123,7 +124,7 @@ TEST(RelayBenchRelayMode, WritesIntoGpsdWhenTheOutputTextNamesGPSGate)
         CheckedSentence("GPRMC,123519,A,4807.038,N,01131.000,E,0.0,,230394,003.1,W");
     const std::string block = gga + CheckedSentence("GPGSV,1,1,01,07,79,048,42") +
                               CheckedSentence("GPVTG,,T,,M,0.00,N,0.0,K,A") + rmc;
-    const std::vector<std::string> expected = {gga, "$GPVTG,,T,,M,0.00,N,0.0,K*7E\r\n", rmc};
+    const std::vector<std::string> expected = {gga, kFixedVtg, rmc};
     const auto wholeBlock = [&](const GpsdWatcher::Lines& lines) {
         GpsdWatcher::Lines nmea;  // gpsd's JSON reports come in between
         std::copy_if(lines.begin(), lines.end(), std::back_inserter(nmea), IsNmeaLine);

@@ -18,6 +18,7 @@
 #include "tests/support/relay_harness.h"
 #include "tests/support/relay_model.h"
 #include "tests/support/replay_case.h"
+#include "tests/support/sample_sentences.h"
 
 using namespace std::chrono_literals;
 
@@ -66,8 +67,6 @@ double ProcessCpuMilliseconds()
     return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000.0 +
            (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000.0;
 }
-
-const std::string kGga = "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n";
 
 TEST(RelayRun, UnpluggedReceiverEndsTheRunWithOneReadErrorAndNoSpinning)
 {

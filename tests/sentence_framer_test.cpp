@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "relay/relay_state.h"
+#include "tests/support/sample_sentences.h"
 
 namespace {
 
@@ -40,8 +41,6 @@ struct FramingCase {
     std::size_t pending;
 };
 
-const std::string kGga = "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n";
-const std::string kRmc = "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A\r\n";
 const std::string kGsa = "$GPGSA,A,3,04,05,,09,12,,,24,,,,,2.5,1.3,2.1*39\r\n";
 const std::string kVtg = "$GPVTG,054.7,T,034.4,M,005.5,N,010.2,K*48\r\n";
 const std::string kNul(1, '\0');

@@ -21,6 +21,7 @@
 #include "tests/support/held_resources.h"
 #include "tests/support/message_recorder.h"
 #include "tests/support/pty_pair.h"
+#include "tests/support/sample_sentences.h"
 
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
@@ -174,12 +175,11 @@ TEST(SerialPort, AWriteToAStalledPortFailsWithinItsBound)
     }
     // Room may still open up for a moment as the kernel moves queued bytes on; the first write
     // that finds none must give up after 1000 ms + 10 ms per byte.
-    const char sentence[] = "$GPVTG,,T,,M,0.00,N,0.0,K*7E\r\n";
     long long elapsed = 0;
     int result = 1;
     for (int attempt = 0; attempt < 1000 && result == 1; ++attempt) {
         const long long start = MonotonicMilliseconds();
-        result = WriteSerialPort(port.handle, sentence, 30);
+        result = WriteSerialPort(port.handle, kFixedVtg.data(), kFixedVtg.size());
         elapsed = MonotonicMilliseconds() - start;
     }
     EXPECT_EQ(result, 0);

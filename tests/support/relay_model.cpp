@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "tests/support/sample_sentences.h"
+
 namespace {
 
 bool StartsWith(const std::string& text, const std::string& prefix)
@@ -37,7 +39,7 @@ std::string ExpectedRelayOutput(const std::string& input, const SentenceSelectio
         const std::string sentence = input.substr(start, next - start);
         start = next;
         if (sentence.size() >= 4095 || Deselected(sentence, selection)) continue;
-        output += StartsWith(sentence, "$GPVTG,,") ? "$GPVTG,,T,,M,0.00,N,0.0,K*7E\r\n" : sentence;
+        output += StartsWith(sentence, "$GPVTG,,") ? kFixedVtg : sentence;
     }
     return output;
 }

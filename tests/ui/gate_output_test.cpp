@@ -21,6 +21,7 @@
 #include "tests/support/private_gpsd.h"
 #include "tests/support/pty_pair.h"
 #include "tests/support/relay_model.h"
+#include "tests/support/sample_sentences.h"
 
 using namespace std::chrono_literals;
 
@@ -113,7 +114,6 @@ TEST(GateOutput, StartWithoutAGpsServiceKeepsTheIdleLook)
 // Once gpsd runs again, a new Start relays into it.
 TEST(GateOutput, AfterGpsdDiedAndCameBackANewStartRelays)
 {
-    const std::string gga = "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n";
     auto gpsd = std::make_unique<PrivateGpsd>(GpsdLog::kQuiet);
     auto watcher = std::make_unique<GpsdWatcher>(gpsd->ClientPort());
     PtyPair input;
@@ -124,7 +124,7 @@ TEST(GateOutput, AfterGpsdDiedAndCameBackANewStartRelays)
     gpsd->Kill();
     // Each sentence is one more chance for the channel to notice.
     ASSERT_TRUE(RunEventsUntil([&] {
-        input.Write(gga);
+        input.Write(kGga);
         return main.boxes().Seen().size() == 1;
     }));
     EXPECT_TRUE(main.boxes().Seen()[0].text.startsWith("gpsd control socket"))
@@ -141,10 +141,10 @@ TEST(GateOutput, AfterGpsdDiedAndCameBackANewStartRelays)
     main.Click(IDC_START);
     EXPECT_EQ(main.boxes().Seen().size(), 1u) << "no new message";
     ASSERT_NE(watcher->WaitForSourceOpened(30s), "");
-    input.Write(gga + "$");
+    input.Write(kGga + "$");
     EXPECT_TRUE(watcher->WaitUntil(
         [&](const GpsdWatcher::Lines& lines) {
-            return std::find(lines.begin(), lines.end(), gga) != lines.end();
+            return std::find(lines.begin(), lines.end(), kGga) != lines.end();
         },
         30s));
     main.Click(IDC_STOP);

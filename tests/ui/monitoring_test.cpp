@@ -33,6 +33,7 @@
 #include "tests/support/monitor_dialog.h"
 #include "tests/support/pty_pair.h"
 #include "tests/support/relay_model.h"
+#include "tests/support/sample_sentences.h"
 #include "ui/monitoring.h"
 #include "ui/tray_icon.h"
 
@@ -107,8 +108,6 @@ void StartWith(MonitorDialog& main, const std::string& input, const std::string&
 }
 
 // Two sentences and the '$' that completes the second.
-const std::string kGga = "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n";
-const std::string kRmc = "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A\r\n";
 const std::string kTwoSentences = kGga + kRmc + "$";
 
 TEST(Monitoring, StartRelaysWithTheDialogsSettingsAndStopRestoresTheIdleLook)
