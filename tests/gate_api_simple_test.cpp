@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -17,6 +16,7 @@
 #include "tests/support/held_resources.h"
 #include "tests/support/private_gpsd.h"
 #include "tests/support/sample_sentences.h"
+#include "tests/support/scratch.h"
 
 using namespace std::chrono_literals;
 
@@ -41,12 +41,6 @@ bool Holds(const std::vector<std::string>& list, const std::string& item)
 {
     return std::find(list.begin(), list.end(), item) != list.end();
 }
-
-// GPSD_SOCKET for one case, restored afterwards.
-struct SocketVariable {
-    explicit SocketVariable(const std::string& path) { setenv("GPSD_SOCKET", path.c_str(), 1); }
-    ~SocketVariable() { unsetenv("GPSD_SOCKET"); }
-};
 
 struct Unreachable {
     const char* legend;
@@ -84,7 +78,7 @@ TEST(GpsServiceClient, AnUnreachableGpsdIsNamedWithTheSystemsReason)
     for (const Unreachable& row : rows) {
         SCOPED_TRACE(row.legend);
         const std::string path = row.prepare(frozen.Directory());
-        SocketVariable variable(path);
+        const ScopedEnvironmentVariable variable("GPSD_SOCKET", path.c_str());
         GateApi::Simple channel;
         EXPECT_FALSE(channel.StartGpsGate());
         const std::string text = LastError(channel);
@@ -103,7 +97,7 @@ TEST(GpsServiceClient, ALongPathIsShortenedAtItsStartAndTheTextCutAtWholeCharact
 {
     const std::string path =
         "/tmp/f\xC3\xBCr-den-Empf\xC3\xA4nger-\xC3\xBC\xC3\xBC\xC3\xBC/gpsd.sock";
-    SocketVariable variable(path);
+    const ScopedEnvironmentVariable variable("GPSD_SOCKET", path.c_str());
     GateApi::Simple channel;
     ASSERT_FALSE(channel.StartGpsGate());
     const std::string text = LastError(channel);

@@ -10,7 +10,6 @@
 
 #include <chrono>
 #include <climits>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -22,6 +21,7 @@
 #include "tests/support/message_recorder.h"
 #include "tests/support/pty_pair.h"
 #include "tests/support/sample_sentences.h"
+#include "tests/support/scratch.h"
 
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
@@ -34,14 +34,6 @@ struct OpenPort {
     explicit OpenPort(PortHandle h) : handle(h) {}
     ~OpenPort() { CloseSerialPort(handle); }
 };
-
-fs::path MakeScratchDirectory()
-{
-    char pattern[] = "/tmp/quarnex-test-XXXXXX";
-    const char* made = mkdtemp(pattern);
-    if (!made) throw std::runtime_error("mkdtemp");
-    return made;
-}
 
 class RateSettings : public ::testing::TestWithParam<int> {};
 
@@ -148,12 +140,12 @@ TEST(SerialPort, APortHeldByAnotherProcessIsRefused)
 
 TEST(SerialPort, WhatIsNoTerminalIsRefused)
 {
-    const fs::path scratch = MakeScratchDirectory();
-    const fs::path regular = scratch / "capture.log";
+    const ScratchDirectory scratch;
+    const fs::path regular = scratch.Path() / "capture.log";
     std::ofstream(regular) << "$GPGGA,1*00\r\n";
     const int descriptorsBefore = OpenDescriptorCount();
     for (const std::string& name :
-         {std::string("/dev/null"), regular.string(), scratch.string(),
+         {std::string("/dev/null"), regular.string(), scratch.Path().string(),
           std::string("/dev/quarnex-no-such-port"), std::string(""), std::string(200, 'x')}) {
         SCOPED_TRACE(name);
         MessageRecorder messages;
@@ -161,7 +153,6 @@ TEST(SerialPort, WhatIsNoTerminalIsRefused)
         EXPECT_EQ(messages.Texts(), std::vector<std::string>{"Unable to open the port!"});
         EXPECT_EQ(OpenDescriptorCount(), descriptorsBefore);
     }
-    fs::remove_all(scratch);
 }
 
 TEST(SerialPort, AWriteToAStalledPortFailsWithinItsBound)
@@ -189,24 +180,13 @@ TEST(SerialPort, AWriteToAStalledPortFailsWithinItsBound)
 
 class PortNames : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        scratch = MakeScratchDirectory();
-        fs::create_directories(scratch / "ports");
-        setenv("QUARNEX_PORTS_DIR", (scratch / "ports").c_str(), 1);
-    }
-    void TearDown() override
-    {
-        unsetenv("QUARNEX_PORTS_DIR");
-        fs::remove_all(scratch);
-    }
-    fs::path scratch;
+    PortLinks ports;
 };
 
 TEST_F(PortNames, ComNamesGoThroughTheUsersLinksThenTtyS)
 {
-    fs::create_symlink("/dev/ttyACM0", scratch / "ports" / "COM3");
-    const std::string link = (scratch / "ports" / "COM3").string();
+    ports.Link("COM3", "/dev/ttyACM0");
+    const std::string link = (ports.Path() / "COM3").string();
     const struct {
         const char* name;
         std::string path;
@@ -225,25 +205,19 @@ TEST_F(PortNames, ComNamesGoThroughTheUsersLinksThenTtyS)
 
 TEST_F(PortNames, XdgConfigHomeHoldsThePortsWithoutAnOverride)
 {
-    unsetenv("QUARNEX_PORTS_DIR");
-    const char* oldConfig = getenv("XDG_CONFIG_HOME");
-    const std::string saved = oldConfig ? oldConfig : "";
-    fs::create_directories(scratch / "config" / "quarnex" / "ports");
-    fs::create_symlink("/dev/ttyUSB7", scratch / "config" / "quarnex" / "ports" / "COM5");
-    setenv("XDG_CONFIG_HOME", (scratch / "config").c_str(), 1);
-    EXPECT_EQ(ResolvePortName("COM5:"),
-              (scratch / "config" / "quarnex" / "ports" / "COM5").string());
-    if (oldConfig)
-        setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
-    else
-        unsetenv("XDG_CONFIG_HOME");
+    const ScopedEnvironmentVariable noOverride("QUARNEX_PORTS_DIR", nullptr);
+    const ScratchDirectory config;
+    fs::create_directories(config.Path() / "quarnex" / "ports");
+    fs::create_symlink("/dev/ttyUSB7", config.Path() / "quarnex" / "ports" / "COM5");
+    const ScopedEnvironmentVariable configHome("XDG_CONFIG_HOME", config.Path().c_str());
+    EXPECT_EQ(ResolvePortName("COM5:"), (config.Path() / "quarnex" / "ports" / "COM5").string());
 }
 
 TEST_F(PortNames, ALinkedComNameOpensTheLinkedDevice)
 {
     MessageRecorder messages;
     PtyPair pty;
-    fs::create_symlink(pty.Path(), scratch / "ports" / "COM1");
+    ports.Link("COM1", pty.Path());
     OpenPort port(OpenSerialPort("COM1:", 4800));
     ASSERT_NE(port.handle, INVALID_HANDLE_VALUE);
     ASSERT_EQ(WriteSerialPort(port.handle, "$X\r\n", 4), 1);

@@ -14,7 +14,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <sstream>
 #include <stdexcept>
 #include <vector>
@@ -72,33 +71,17 @@ PrivateGpsd::PrivateGpsd(GpsdLog logging) : detailedLog_(logging == GpsdLog::kDe
 {
     if (!GpsdInstalled())
         throw std::runtime_error("gpsd is not installed (not in /usr/sbin, not on PATH)");
-    char directory[] = "/tmp/qgpsd-XXXXXX";
-    if (!mkdtemp(directory)) throw std::runtime_error("mkdtemp failed");
-    directory_ = directory;
-    socketPath_ = directory_ + "/gpsd.sock";
-    logPath_ = directory_ + "/gpsd.log";
+    socketPath_ = Directory() + "/gpsd.sock";
+    logPath_ = Directory() + "/gpsd.log";
     // Connections wait in the sockets' queues until gpsd serves them: an answer means it runs.
     if (!Launch() || Control("?devices\n").empty()) Stop();
-    if (pid_ < 0) {
-        const std::string log = Log();
-        std::filesystem::remove_all(directory_);
-        throw std::runtime_error("private gpsd did not start:\n" + log);
-    }
-    const char* saved = std::getenv("GPSD_SOCKET");
-    hadSocketVariable_ = saved != nullptr;
-    if (saved) savedSocketVariable_ = saved;
-    setenv("GPSD_SOCKET", socketPath_.c_str(), 1);
+    if (pid_ < 0) throw std::runtime_error("private gpsd did not start:\n" + Log());
+    socketVariable_.emplace("GPSD_SOCKET", socketPath_.c_str());
 }
 
 PrivateGpsd::~PrivateGpsd()
 {
-    Stop();
-    if (hadSocketVariable_)
-        setenv("GPSD_SOCKET", savedSocketVariable_.c_str(), 1);
-    else
-        unsetenv("GPSD_SOCKET");
-    std::error_code ignored;
-    std::filesystem::remove_all(directory_, ignored);
+    Stop();  // before the members restore GPSD_SOCKET and remove the directory
 }
 
 // gpsd is handed its control socket and client port already listening, as systemd hands them

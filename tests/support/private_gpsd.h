@@ -16,8 +16,11 @@
 
 #include <sys/types.h>
 
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "tests/support/scratch.h"
 
 // True when a gpsd program is there to start (in /usr/sbin or on PATH).
 bool GpsdInstalled();
@@ -35,7 +38,7 @@ public:
     PrivateGpsd& operator=(const PrivateGpsd&) = delete;
 
     const std::string& ControlSocket() const { return socketPath_; }
-    const std::string& Directory() const { return directory_; }
+    std::string Directory() const { return directory_.Path(); }
     int ClientPort() const { return port_; }
     pid_t Pid() const { return pid_; }
 
@@ -60,13 +63,12 @@ private:
     bool Spawn(int controlSocket, int clientSocket);
     void Stop();
 
-    std::string directory_;
+    ScratchDirectory directory_{"qgpsd"};
     std::string socketPath_;
     std::string logPath_;
     bool detailedLog_;
     int port_ = 0;
     pid_t pid_ = -1;
     int pidFd_ = -1;
-    bool hadSocketVariable_ = false;
-    std::string savedSocketVariable_;
+    std::optional<ScopedEnvironmentVariable> socketVariable_;  // once gpsd runs
 };

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -22,6 +21,7 @@
 #include "tests/support/pty_pair.h"
 #include "tests/support/relay_model.h"
 #include "tests/support/sample_sentences.h"
+#include "tests/support/scratch.h"
 
 using namespace std::chrono_literals;
 
@@ -97,7 +97,7 @@ TEST(GateOutput, OnlyTheExactNameAnywhereInTheTextSelectsTheChannel)
 TEST(GateOutput, StartWithoutAGpsServiceKeepsTheIdleLook)
 {
     const std::string missing = "/tmp/quarnex-no-gpsd-" + std::to_string(getpid()) + ".sock";
-    setenv("GPSD_SOCKET", missing.c_str(), 1);
+    const ScopedEnvironmentVariable variable("GPSD_SOCKET", missing.c_str());
     PtyPair input;
     MonitorDialog main;
     main.Type(IDC_INPUT_PORT, input.Path());
@@ -107,7 +107,6 @@ TEST(GateOutput, StartWithoutAGpsServiceKeepsTheIdleLook)
     EXPECT_FALSE(main.boxes().Seen()[0].text.isEmpty());
     EXPECT_TRUE(main.LooksIdle());
     EXPECT_FALSE(RunIsHeld()) << "the channel and the input port were closed again";
-    unsetenv("GPSD_SOCKET");
 }
 
 // gpsd killed during a run: its message once, the relay ended, and Stop restores the idle look.

@@ -17,7 +17,7 @@
 #include <QTimer>
 
 #include <chrono>
-#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <random>
 
@@ -34,6 +34,7 @@
 #include "tests/support/pty_pair.h"
 #include "tests/support/relay_model.h"
 #include "tests/support/sample_sentences.h"
+#include "tests/support/scratch.h"
 #include "ui/monitoring.h"
 #include "ui/tray_icon.h"
 
@@ -203,14 +204,14 @@ TEST(Monitoring, EachFailedStartShowsItsMessageAndKeepsTheIdleLook)
         {"baud that a 32-bit cut would turn into 4800", "IN", "4294972096", "OUT",
          "Unable to configure the serial port!"},
     };
+    const ScratchDirectory scratch;
+    const std::string regularFile = (scratch.Path() / "capture.log").string();
+    ASSERT_TRUE(std::ofstream(regularFile).is_open());
     for (const FailedStart& row : rows) {
         SCOPED_TRACE(row.legend);
         PtyPair input, output, held;
         const UniqueFd heldElsewhere(HoldLikeAnotherProgram(held.Path()));
         ASSERT_TRUE(heldElsewhere);
-        char regularFile[] = "/tmp/quarnex-capture-XXXXXX";
-        const UniqueFd regular(mkstemp(regularFile));
-        ASSERT_TRUE(regular);
         const auto port = [&](const std::string& name) {
             return name == "IN"     ? input.Path()
                    : name == "OUT"  ? output.Path()
@@ -235,7 +236,6 @@ TEST(Monitoring, EachFailedStartShowsItsMessageAndKeepsTheIdleLook)
         if (std::string(row.input) == "IN") {
             EXPECT_TRUE(FarEndHungUp(input));
         }
-        ::unlink(regularFile);
     }
 }
 
@@ -276,9 +276,8 @@ TEST(Monitoring, BaudTextIsReadUpToTheFirstNonDigit)
 TEST(Monitoring, PortNamesAreReadAsTheirFirst63Characters)
 {
     PtyPair input, output;
-    char folder[] = "/tmp/quarnex-ui-XXXXXX";
-    ASSERT_NE(mkdtemp(folder), nullptr);
-    std::string link = std::string(folder) + "/";
+    const ScratchDirectory folder("quarnex-ui");
+    std::string link = folder.Path().string() + "/";
     link += std::string(63 - link.size(), 'p');
     ASSERT_EQ(symlink(input.Path().c_str(), link.c_str()), 0);
     MonitorDialog main;
@@ -286,7 +285,6 @@ TEST(Monitoring, PortNamesAreReadAsTheirFirst63Characters)
     EXPECT_TRUE(main.boxes().Seen().empty());
     EXPECT_TRUE(RunIsHeld());
     main.Click(IDC_STOP);
-    std::filesystem::remove_all(folder);
 }
 
 // Start during a run is ignored: no message, and the running relay keeps its ports, its
@@ -344,30 +342,6 @@ TEST(Monitoring, StopAndExitWhileTheRelaysWriteErrorBoxIsUp)
     EXPECT_FALSE(RunIsHeld());
     EXPECT_EQ(main.Tray(), nullptr);
 }
-
-// A port directory of the test's own, where COM<n> links name the devices behind "COM<n>:".
-class PortLinks {
-public:
-    PortLinks()
-    {
-        char folder[] = "/tmp/quarnex-ports-XXXXXX";
-        if (mkdtemp(folder)) folder_ = folder;
-        setenv("QUARNEX_PORTS_DIR", folder_.c_str(), 1);
-    }
-    ~PortLinks()
-    {
-        unsetenv("QUARNEX_PORTS_DIR");
-        std::filesystem::remove_all(folder_);
-    }
-    void Link(const std::string& name, const std::string& device)
-    {
-        std::filesystem::remove(folder_ + "/" + name);
-        std::filesystem::create_symlink(device, folder_ + "/" + name);
-    }
-
-private:
-    std::string folder_;
-};
 
 // An unplugged receiver ends the relay with one "Read error"; the dialog keeps its active look
 // until Stop. Plugged back in (a new device behind the same COM1: link), Start relays again.
