@@ -97,3 +97,9 @@ void PtyPair::CloseMaster()
     if (master_ >= 0) ::close(master_);
     master_ = -1;
 }
+
+bool PtyPair::ProgramEndClosed() const
+{
+    pollfd state{master_, POLLIN, 0};
+    return ::poll(&state, 1, 0) == 1 && (state.revents & POLLHUP);
+}

@@ -32,6 +32,9 @@ public:
 
     // Unplugs the cable: the program's end sees a hang-up.
     void CloseMaster();
+    // True while nothing holds the program's end (Path()) open, as after the program closed its
+    // port: the master then sees a hang-up. Looks once, without waiting.
+    bool ProgramEndClosed() const;
 
 private:
     int master_ = -1;

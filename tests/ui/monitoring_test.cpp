@@ -71,12 +71,6 @@ private:
     std::vector<int> ids_;
 };
 
-bool FarEndHungUp(const PtyPair& pty)
-{
-    pollfd state{pty.Master(), POLLIN, 0};
-    return ::poll(&state, 1, 0) == 1 && (state.revents & POLLHUP);
-}
-
 bool Readable(int fd)
 {
     pollfd state{fd, POLLIN, 0};
@@ -142,7 +136,7 @@ TEST(Monitoring, StartRelaysWithTheDialogsSettingsAndStopRestoresTheIdleLook)
     EXPECT_TRUE(main.LooksIdle());
     EXPECT_EQ(enables.Take(), std::vector<int>(std::begin(kSettingOrder), std::end(kSettingOrder)));
     EXPECT_FALSE(RunIsHeld());
-    EXPECT_TRUE(FarEndHungUp(input) && FarEndHungUp(output)) << "both ports were closed";
+    EXPECT_TRUE(input.ProgramEndClosed() && output.ProgramEndClosed()) << "both ports were closed";
     EXPECT_TRUE(main.boxes().Seen().empty());
 }
 
@@ -234,7 +228,7 @@ TEST(Monitoring, EachFailedStartShowsItsMessageAndKeepsTheIdleLook)
         EXPECT_EQ(OpenDescriptorCount(), descriptors);
         EXPECT_EQ(ThreadCount(), threads);
         if (std::string(row.input) == "IN") {
-            EXPECT_TRUE(FarEndHungUp(input));
+            EXPECT_TRUE(input.ProgramEndClosed());
         }
     }
 }

@@ -2,7 +2,6 @@
 // by signal, stops the run, removes the tray icon and ends with exit code 1.
 #include <gtest/gtest.h>
 
-#include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
@@ -23,12 +22,6 @@
 extern char** environ;
 
 namespace {
-
-bool FarEndHungUp(const PtyPair& pty)
-{
-    pollfd state{pty.Master(), POLLIN, 0};
-    return ::poll(&state, 1, 0) == 1 && (state.revents & POLLHUP);
-}
 
 struct ExitWay {
     const char* legend;
@@ -59,7 +52,7 @@ TEST(Program, EveryExitDuringARunStopsItAndEndsWithOne)
         EXPECT_EQ(WinMain(), 1);
         EXPECT_TRUE(ranActive);
         EXPECT_FALSE(RunIsHeld());
-        EXPECT_TRUE(FarEndHungUp(input) && FarEndHungUp(output)) << "ports closed";
+        EXPECT_TRUE(input.ProgramEndClosed() && output.ProgramEndClosed()) << "ports closed";
         EXPECT_EQ(ShownMainDialog(), nullptr);
     }
 }
