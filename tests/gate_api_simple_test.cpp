@@ -132,7 +132,7 @@ TEST(GpsServiceClient, OpenAddsASourceGpsdReadsAndCloseTakesItAway)
     EXPECT_TRUE(Holds(gpsd.ControlDevices(), source));
 
     EXPECT_TRUE(channel.Write(kGga.data(), static_cast<int>(kGga.size()))) << LastError(channel);
-    EXPECT_TRUE(watcher.WaitUntil([](const auto& lines) { return Holds(lines, kGga); }, 10s));
+    EXPECT_TRUE(watcher.WaitForLine(kGga, 10s));
 
     channel.Close();
     EXPECT_TRUE(watcher.WaitForSourceClosed(source, 10s));
@@ -155,7 +155,7 @@ TEST(GpsServiceClient, SentencesFlowOnceAClientStartsWatching)
     GpsdWatcher watcher(gpsd.ClientPort());
     ASSERT_FALSE(watcher.WaitForSourceOpened(10s).empty());
     EXPECT_TRUE(channel.Write(kGga.data(), static_cast<int>(kGga.size()))) << LastError(channel);
-    EXPECT_TRUE(watcher.WaitUntil([](const auto& lines) { return Holds(lines, kGga); }, 10s));
+    EXPECT_TRUE(watcher.WaitForLine(kGga, 10s));
 }
 
 // A run that starts right after another ended: gpsd puts the new source in the slot the last
@@ -185,8 +185,7 @@ TEST(GpsServiceClient, AnInputOpenedRightAfterAnotherLosesNothingBeforeGpsdConne
         written.push_back(CheckedSentence("PQNXN," + std::to_string(written.size())));
         ASSERT_TRUE(channel.Write(written.back().data(), static_cast<int>(written.back().size())))
             << LastError(channel);
-    } while (!watcher.WaitUntil([&](const auto& lines) { return Holds(lines, written.back()); },
-                                100ms) &&
+    } while (!watcher.WaitForLine(written.back(), 100ms) &&
              std::chrono::steady_clock::now() < deadline);
     EXPECT_EQ(reported(watcher.NmeaLines()), written);
 }

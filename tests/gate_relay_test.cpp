@@ -190,11 +190,7 @@ TEST_P(GpsdDeath, EndsTheRunWithOneMessageNamingGpsd)
     if (watcher) {
         ASSERT_FALSE(watcher->WaitForSourceOpened(10s).empty());
         relay.input.Write(kGga + "$");
-        ASSERT_TRUE(watcher->WaitUntil(
-            [](const auto& lines) {
-                return std::find(lines.begin(), lines.end(), kGga) != lines.end();
-            },
-            10s));
+        ASSERT_TRUE(watcher->WaitForLine(kGga, 10s));
     }
     gpsd.Kill();
     // Each sentence is one more chance to notice; without a connection gpsd is asked at most

@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -146,6 +147,15 @@ bool GpsdWatcher::WaitForFix(std::chrono::milliseconds timeout) const
                 if (IsReportOf(line, "TPV") && std::atoi(JsonMember(line, "mode").c_str()) >= 2)
                     return true;
             return false;
+        },
+        timeout);
+}
+
+bool GpsdWatcher::WaitForLine(const std::string& line, std::chrono::milliseconds timeout) const
+{
+    return WaitUntil(
+        [&](const Lines& lines) {
+            return std::find(lines.begin(), lines.end(), line) != lines.end();
         },
         timeout);
 }

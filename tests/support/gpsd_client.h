@@ -38,6 +38,8 @@ public:
     bool WaitUntilDisconnected(std::chrono::milliseconds timeout) const;
     // Waits for a TPV report with a position fix (mode 2 or 3).
     bool WaitForFix(std::chrono::milliseconds timeout) const;
+    // Waits until gpsd has sent exactly `line`, line end included.
+    bool WaitForLine(const std::string& line, std::chrono::milliseconds timeout) const;
     // Waits until gpsd reports a source open (one it opened, or one open when the watch began);
     // its path, or "" after `timeout`.
     std::string WaitForSourceOpened(std::chrono::milliseconds timeout) const;

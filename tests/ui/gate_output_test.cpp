@@ -5,7 +5,6 @@
 
 #include <QLabel>
 
-#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -46,13 +45,7 @@ TEST(GateOutput, StartWithTheDefaultsRelaysIntoAPrivateGpsd)
     ASSERT_NE(watcher.WaitForSourceOpened(30s), "");
     input.Write(ReadCapture("nl551e.log"));
     EXPECT_TRUE(watcher.WaitForFix(30s));
-    EXPECT_TRUE(watcher.WaitUntil(
-        [](const GpsdWatcher::Lines& lines) {
-            for (const std::string& line : lines)
-                if (line == kFixedVtgSentence) return true;
-            return false;
-        },
-        30s))
+    EXPECT_TRUE(watcher.WaitForLine(kFixedVtgSentence, 30s))
         << "the repaired VTG sentence reached gpsd";
 
     main.Click(IDC_STOP);
@@ -141,11 +134,7 @@ TEST(GateOutput, AfterGpsdDiedAndCameBackANewStartRelays)
     EXPECT_EQ(main.boxes().Seen().size(), 1u) << "no new message";
     ASSERT_NE(watcher->WaitForSourceOpened(30s), "");
     input.Write(kGga + "$");
-    EXPECT_TRUE(watcher->WaitUntil(
-        [&](const GpsdWatcher::Lines& lines) {
-            return std::find(lines.begin(), lines.end(), kGga) != lines.end();
-        },
-        30s));
+    EXPECT_TRUE(watcher->WaitForLine(kGga, 30s));
     main.Click(IDC_STOP);
     EXPECT_TRUE(gpsd->ControlDevices().empty());
 }
