@@ -31,12 +31,6 @@ std::string LastError(GateApi::Simple& channel)
     return text;
 }
 
-bool EndsWith(const std::string& text, const std::string& tail)
-{
-    return text.size() >= tail.size() &&
-           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
 bool Holds(const std::vector<std::string>& list, const std::string& item)
 {
     return std::find(list.begin(), list.end(), item) != list.end();
@@ -82,8 +76,8 @@ TEST(GpsServiceClient, AnUnreachableGpsdIsNamedWithTheSystemsReason)
         GateApi::Simple channel;
         EXPECT_FALSE(channel.StartGpsGate());
         const std::string text = LastError(channel);
-        EXPECT_TRUE(text.rfind("gpsd control socket ", 0) == 0) << text;
-        EXPECT_TRUE(EndsWith(text, row.reason)) << text;
+        EXPECT_TRUE(text.starts_with("gpsd control socket ")) << text;
+        EXPECT_TRUE(text.ends_with(row.reason)) << text;
         EXPECT_LE(text.size(), 63u);
         if (path.size() < 100) {  // a path too long to use is not repeated
             EXPECT_NE(text.find(std::filesystem::path(path).filename().string()), std::string::npos)
@@ -101,7 +95,7 @@ TEST(GpsServiceClient, ALongPathIsShortenedAtItsStartAndTheTextCutAtWholeCharact
     GateApi::Simple channel;
     ASSERT_FALSE(channel.StartGpsGate());
     const std::string text = LastError(channel);
-    EXPECT_TRUE(EndsWith(text, "/gpsd.sock: No such file or directory")) << text;
+    EXPECT_TRUE(text.ends_with("/gpsd.sock: No such file or directory")) << text;
     EXPECT_NE(text.find("..."), std::string::npos) << text;
     EXPECT_LE(text.size(), 63u);
 
@@ -128,7 +122,7 @@ TEST(GpsServiceClient, OpenAddsASourceGpsdReadsAndCloseTakesItAway)
     ASSERT_TRUE(channel.StartGpsGate()) << LastError(channel);
     ASSERT_TRUE(channel.Open("_input")) << LastError(channel);
     const std::string source = watcher.WaitForSourceOpened(10s);
-    EXPECT_TRUE(source.rfind("tcp://127.0.0.1:", 0) == 0) << source;
+    EXPECT_TRUE(source.starts_with("tcp://127.0.0.1:")) << source;
     EXPECT_TRUE(Holds(gpsd.ControlDevices(), source));
 
     EXPECT_TRUE(channel.Write(kGga.data(), static_cast<int>(kGga.size()))) << LastError(channel);
@@ -177,7 +171,7 @@ TEST(GpsServiceClient, AnInputOpenedRightAfterAnotherLosesNothingBeforeGpsdConne
     const auto reported = [](const GpsdWatcher::Lines& lines) {
         std::vector<std::string> numbered;
         for (const std::string& line : lines)
-            if (line.rfind("$PQNXN,", 0) == 0) numbered.push_back(line);
+            if (line.starts_with("$PQNXN,")) numbered.push_back(line);
         return numbered;
     };
     const auto deadline = std::chrono::steady_clock::now() + 20s;
@@ -206,7 +200,7 @@ TEST(GpsServiceClient, AWriteAfterGpsdDiedFailsAndSaysSo)
     while (channel.Write(kGga.data(), static_cast<int>(kGga.size())) && accepted < 100)
         ++accepted;
     EXPECT_LT(accepted, 100) << "gpsd's death went unnoticed";
-    EXPECT_TRUE(EndsWith(LastError(channel), ": Connection refused")) << LastError(channel);
+    EXPECT_TRUE(LastError(channel).ends_with(": Connection refused")) << LastError(channel);
     EXPECT_FALSE(channel.Write(kGga.data(), static_cast<int>(kGga.size()))) << "stays failed";
     channel.Close();  // gpsd is gone: nothing to remove, and no wait
 }
@@ -220,7 +214,7 @@ TEST(GpsServiceClient, CloseAfterAnUnansweredOpenLeavesNoSourceBehind)
     ASSERT_TRUE(channel.StartGpsGate());
     gpsd.Freeze();
     EXPECT_FALSE(channel.Open("_input"));
-    EXPECT_TRUE(EndsWith(LastError(channel), ": no answer in time")) << LastError(channel);
+    EXPECT_TRUE(LastError(channel).ends_with(": no answer in time")) << LastError(channel);
     channel.Close();
     gpsd.Thaw();
     // This question queues behind the add and the remove, so it is answered after both.
