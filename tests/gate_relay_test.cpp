@@ -169,7 +169,7 @@ INSTANTIATE_TEST_SUITE_P(Captures, GateReplay,
                                            Replay{"garmin-geko201.log", {}},
                                            Replay{"mtk-3301.log", {}},
                                            Replay{"quectel-eg25-g-2.log", {}},
-                                           Replay{"nl551e.log", WithoutGsv()}),
+                                           Replay{"nl551e.log", {.gsv = 0}}),
                          ReplayName);
 
 struct Death {

@@ -57,7 +57,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(Replay{"nl551e.log", {}}, Replay{"gr8013-w.log", {}},
                       Replay{"neo-m8n.log", {}}, Replay{"garmin-geko201.log", {}},
                       Replay{"mtk-3301.log", {}}, Replay{"quectel-eg25-g-2.log", {}},
-                      Replay{"nl551e.log", WithoutGsv()}, Replay{"mtk-3301.log", WithoutGsv()}),
+                      Replay{"nl551e.log", {.gsv = 0}}, Replay{"mtk-3301.log", {.gsv = 0}}),
     ReplayName);
 
 double ProcessCpuMilliseconds()

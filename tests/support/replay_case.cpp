@@ -14,10 +14,3 @@ std::string ReplayName(const ::testing::TestParamInfo<Replay>& info)
         if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
     return name + (info.param.selection.gsv ? "" : "_without_GSV");
 }
-
-SentenceSelection WithoutGsv()
-{
-    SentenceSelection selection;
-    selection.gsv = 0;
-    return selection;
-}

@@ -11,13 +11,10 @@
 
 struct Replay {
     const char* capture;
-    SentenceSelection selection;
+    SentenceSelection selection;  // {} the initial one; {.gsv = 0} the same without GSV
 };
 
 void PrintTo(const Replay& replay, std::ostream* out);
 
 // "nl551e_log", "nl551e_log_without_GSV": the test name of a row.
 std::string ReplayName(const ::testing::TestParamInfo<Replay>& info);
-
-// Every type at its initial value but GSV, which is deselected.
-SentenceSelection WithoutGsv();
