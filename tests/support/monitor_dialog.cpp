@@ -22,10 +22,6 @@
 
 namespace {
 
-constexpr int kSettingControls[] = {IDC_INPUT_PORT, IDC_BAUD,     IDC_OUTPUT_PORT, IDC_SEND_GGA,
-                                    IDC_SEND_VTG,   IDC_SEND_RMC, IDC_SEND_GLL,    IDC_SEND_GSA,
-                                    IDC_SEND_GSV,   IDC_SEND_MSS};
-
 Dialog* CreateMainDialog()
 {
     programInstance = &kProgramResources;

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "res/resource_ids.h"
 #include "tests/support/box_watcher.h"
 
 class QCheckBox;
@@ -14,6 +15,12 @@ class QPushButton;
 class QSystemTrayIcon;
 class QWidget;
 struct Dialog;
+
+// The controls that hold a run's settings, in the dialog's order, which is also the order in
+// which a run disables them at its start and enables them again at its end.
+inline constexpr int kSettingControls[] = {
+    IDC_INPUT_PORT, IDC_BAUD,     IDC_OUTPUT_PORT, IDC_SEND_GGA, IDC_SEND_VTG,
+    IDC_SEND_RMC,   IDC_SEND_GLL, IDC_SEND_GSA,    IDC_SEND_GSV, IDC_SEND_MSS};
 
 class MonitorDialog {
 public:

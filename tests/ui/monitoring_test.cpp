@@ -42,16 +42,12 @@ using namespace std::chrono_literals;
 
 namespace {
 
-constexpr int kSettingOrder[] = {IDC_INPUT_PORT, IDC_BAUD,     IDC_OUTPUT_PORT, IDC_SEND_GGA,
-                                 IDC_SEND_VTG,   IDC_SEND_RMC, IDC_SEND_GLL,    IDC_SEND_GSA,
-                                 IDC_SEND_GSV,   IDC_SEND_MSS};
-
 // Records, in order, which controls were enabled or disabled.
 class EnableLog : public QObject {
 public:
     explicit EnableLog(MonitorDialog& main)
     {
-        for (const int id : kSettingOrder) {
+        for (const int id : kSettingControls) {
             QWidget* control = DialogControl(main.dialog(), id);
             control->setProperty("logId", id);
             control->installEventFilter(this);
@@ -87,7 +83,7 @@ void ExpectActiveLook(MonitorDialog& main)
 {
     EXPECT_EQ(main.Status()->text(), "Überwachung ist aktiv");
     EXPECT_EQ(main.TrayPicture(), TrayActivePicture());
-    for (const int id : kSettingOrder)
+    for (const int id : kSettingControls)
         EXPECT_FALSE(DialogControl(main.dialog(), id)->isEnabled());
     EXPECT_TRUE(main.Button(IDC_START)->isEnabled());
     EXPECT_TRUE(main.Button(IDC_STOP)->isEnabled());
@@ -110,12 +106,13 @@ TEST(Monitoring, StartRelaysWithTheDialogsSettingsAndStopRestoresTheIdleLook)
     PtyPair input, output;
     MonitorDialog main;
     EnableLog enables(main);
+    const std::vector<int> inDialogOrder(std::begin(kSettingControls), std::end(kSettingControls));
     main.Click(IDC_SEND_GSV);  // off
     main.Click(IDC_SEND_MSS);  // on
     StartWith(main, input.Path(), "9600", output.Path());
     EXPECT_TRUE(main.boxes().Seen().empty());
     ExpectActiveLook(main);
-    EXPECT_EQ(enables.Take(), std::vector<int>(std::begin(kSettingOrder), std::end(kSettingOrder)));
+    EXPECT_EQ(enables.Take(), inDialogOrder);
     EXPECT_EQ(FarEndBaud(input), 9600u);
     EXPECT_EQ(FarEndBaud(output), 9600u) << "both ports run at the one rate";
 
@@ -134,7 +131,7 @@ TEST(Monitoring, StartRelaysWithTheDialogsSettingsAndStopRestoresTheIdleLook)
 
     main.Click(IDC_STOP);
     EXPECT_TRUE(main.LooksIdle());
-    EXPECT_EQ(enables.Take(), std::vector<int>(std::begin(kSettingOrder), std::end(kSettingOrder)));
+    EXPECT_EQ(enables.Take(), inDialogOrder);
     EXPECT_FALSE(RunIsHeld());
     EXPECT_TRUE(input.ProgramEndClosed() && output.ProgramEndClosed()) << "both ports were closed";
     EXPECT_TRUE(main.boxes().Seen().empty());
