@@ -24,6 +24,7 @@
 #include "tests/support/pty_pair.h"
 #include "tests/support/relay_model.h"
 #include "tests/support/sample_sentences.h"
+#include "tests/support/scratch.h"
 
 extern char** environ;
 
@@ -154,7 +155,8 @@ struct Refusal {
 
 TEST(RelayBenchRelayMode, RefusesBadArgumentsAndOutputsThatDoNotOpen)
 {
-    setenv("GPSD_SOCKET", "/no/gpsd.sock", 1);  // for the child: no gpsd there
+    // For the child: no gpsd there.
+    const ScopedEnvironmentVariable noGpsd("GPSD_SOCKET", "/no/gpsd.sock");
     const Refusal refusals[] = {
         {"no output", {"--relay", "--input", "IN"}, 2, "usage:"},
         {"unknown type",
