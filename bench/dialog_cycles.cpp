@@ -17,12 +17,11 @@
 #include "tests/support/held_resources.h"
 #include "tests/support/monitor_dialog.h"
 #include "tests/support/pty_pair.h"
+#include "tests/support/sample_sentences.h"
 
 using namespace std::chrono_literals;
 
 namespace {
-
-const std::string kGga = "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n";
 
 struct Held {
     int descriptors;

@@ -4,18 +4,22 @@
 
 #include <string>
 
-// A fresh 0700 directory (as Qt wants) set as XDG_RUNTIME_DIR, removed when the object goes.
+#include "tests/support/scratch.h"
+
+// A fresh 0700 directory (mkdtemp's, as Qt wants) set as XDG_RUNTIME_DIR, removed and the
+// variable given back when the object goes.
 class PrivateRuntimeDirectory {
 public:
-    PrivateRuntimeDirectory();
-    ~PrivateRuntimeDirectory();
-    PrivateRuntimeDirectory(const PrivateRuntimeDirectory&) = delete;
-    PrivateRuntimeDirectory& operator=(const PrivateRuntimeDirectory&) = delete;
+    PrivateRuntimeDirectory()
+        : directory_("quarnex-gui-test"), variable_("XDG_RUNTIME_DIR", directory_.Path().c_str())
+    {
+    }
 
-    const std::string& Path() const { return path_; }
+    std::string Path() const { return directory_.Path().string(); }
 
 private:
-    std::string path_;
+    ScratchDirectory directory_;
+    ScopedEnvironmentVariable variable_;
 };
 
 // RUN_ALL_TESTS() inside a QApplication on the platform the environment names.
