@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "platform/fd_io.h"
+#include "platform/io/fd_io.h"
 #include "relay/forward_sentence.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "bench/gpsd_tap.h"
-#include "platform/fd_io.h"
+#include "platform/io/fd_io.h"
 
 namespace {
 

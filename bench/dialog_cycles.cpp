@@ -11,7 +11,7 @@
 
 #include "bench/thread_usage.h"
 #include "bench/verdict.h"
-#include "platform/application_run.h"
+#include "platform/window/application_run.h"
 #include "res/resource_ids.h"
 #include "tests/support/gui_test_run.h"
 #include "tests/support/held_resources.h"

@@ -11,7 +11,7 @@
 #include "bench/gpsd_tap.h"
 #include "bench/nmea_corpus.h"
 #include "bench/soak_leg.h"
-#include "platform/fd_io.h"
+#include "platform/io/fd_io.h"
 #include "tests/support/private_gpsd.h"
 
 namespace {

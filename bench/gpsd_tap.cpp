@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "bench/channel_primer.h"
-#include "platform/unique_fd.h"
+#include "platform/io/unique_fd.h"
 #include "tests/support/gpsd_client.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include "bench/paced_bench.h"
 #include "bench/pty_link.h"
 #include "bench/verdict.h"
-#include "platform/fd_io.h"
+#include "platform/io/fd_io.h"
 #include "tests/support/relay_model.h"
 
 namespace {

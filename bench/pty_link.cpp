@@ -10,7 +10,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "platform/fd_io.h"
+#include "platform/io/fd_io.h"
 
 namespace {
 

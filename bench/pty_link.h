@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/unique_fd.h"
+#include "platform/io/unique_fd.h"
 
 // The slave opened the plain way (blocking, raw), as the baseline loops use it.
 UniqueFd OpenSlave(const std::string& path);

@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/fd_io.h"
-#include "platform/message_box.h"
+#include "platform/io/fd_io.h"
+#include "platform/window/message_box.h"
 #include "ports/serial_port.h"
 #include "relay/relay_thread.h"
 #include "relay/run_ends.h"

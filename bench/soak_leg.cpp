@@ -12,7 +12,7 @@
 #include "bench/channel_primer.h"
 #include "bench/gpsd_tap.h"
 #include "bench/thread_usage.h"
-#include "platform/fd_io.h"
+#include "platform/io/fd_io.h"
 #include "tests/support/private_gpsd.h"
 
 namespace {

@@ -2,8 +2,8 @@
 
 #include <new>
 
-#include "platform/gate_api_simple.h"
-#include "platform/message_box.h"
+#include "platform/gpsd/gate_api_simple.h"
+#include "platform/window/message_box.h"
 
 int StartGateChannel(GateApi::Simple*& gateChannel)
 {

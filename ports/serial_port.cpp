@@ -6,9 +6,9 @@
 
 #include <string>
 
-#include "platform/fd_io.h"
-#include "platform/message_box.h"
-#include "platform/unique_fd.h"
+#include "platform/io/fd_io.h"
+#include "platform/io/unique_fd.h"
+#include "platform/window/message_box.h"
 #include "ports/port_names.h"
 #include "ports/serial_settings.h"
 

@@ -3,8 +3,8 @@
 #include <cstring>
 #include <string_view>
 
-#include "platform/gate_api_simple.h"
-#include "platform/message_box.h"
+#include "platform/gpsd/gate_api_simple.h"
+#include "platform/window/message_box.h"
 #include "ports/serial_port.h"
 #include "relay/relay_state.h"
 

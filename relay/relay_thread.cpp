@@ -9,9 +9,9 @@
 #include <system_error>
 #include <utility>
 
-#include "platform/fd_io.h"
-#include "platform/message_box.h"
-#include "platform/unique_fd.h"
+#include "platform/io/fd_io.h"
+#include "platform/io/unique_fd.h"
+#include "platform/window/message_box.h"
 #include "relay/forward_sentence.h"
 #include "relay/relay_state.h"
 #include "relay/sentence_framer.h"

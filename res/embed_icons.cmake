@@ -25,7 +25,7 @@ file(WRITE "${OUTPUT_DIR}/icon_images.h.new"
 
 #include <cstddef>
 
-#include \"platform/resources.h\"
+#include \"platform/window/resources.h\"
 
 inline constexpr std::size_t kIconImageCount = ${count};
 extern const IconImage kIconImages[kIconImageCount];

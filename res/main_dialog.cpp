@@ -1,5 +1,5 @@
 // The main dialog's layout, in dialog units, in template order (which is also the tab order).
-#include "platform/dialog.h"
+#include "platform/window/dialog.h"
 #include "res/icon_images.h"
 #include "res/program_resources.h"
 #include "res/resource_ids.h"

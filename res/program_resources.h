@@ -2,7 +2,7 @@
 // the version, as plain data.
 #pragma once
 
-#include "platform/resources.h"
+#include "platform/window/resources.h"
 
 extern const ResourceModule kProgramResources;
 

@@ -1,6 +1,6 @@
 // The GPS service client library against a real gpsd of the test's own: how it finds gpsd, the
 // texts it gives when it cannot, and that gpsd is never left holding a source of ours.
-#include "platform/gate_api_simple.h"
+#include "platform/gpsd/gate_api_simple.h"
 
 #include <gtest/gtest.h>
 

@@ -9,8 +9,8 @@
 #include <new>
 #include <string>
 
-#include "platform/gate_api_simple.h"
-#include "platform/message_box.h"
+#include "platform/gpsd/gate_api_simple.h"
+#include "platform/window/message_box.h"
 #include "tests/support/gpsd_client.h"
 #include "tests/support/held_resources.h"
 #include "tests/support/message_recorder.h"

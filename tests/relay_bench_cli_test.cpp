@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/unique_fd.h"
+#include "platform/io/unique_fd.h"
 #include "tests/support/gpsd_client.h"
 #include "tests/support/private_gpsd.h"
 #include "tests/support/pty_pair.h"

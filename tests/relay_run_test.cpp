@@ -10,7 +10,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/fd_io.h"
+#include "platform/io/fd_io.h"
 #include "relay/relay_state.h"
 #include "relay/relay_thread.h"
 #include "tests/support/held_resources.h"

@@ -14,7 +14,7 @@
 #include <fstream>
 #include <string>
 
-#include "platform/fd_io.h"
+#include "platform/io/fd_io.h"
 #include "ports/port_names.h"
 #include "tests/support/far_end_settings.h"
 #include "tests/support/held_resources.h"

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "bench/thread_usage.h"
-#include "platform/unique_fd.h"
+#include "platform/io/unique_fd.h"
 
 namespace {
 

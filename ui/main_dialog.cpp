@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "platform/dialog_controls.h"
-#include "platform/shell.h"
+#include "platform/window/dialog_controls.h"
+#include "platform/window/shell.h"
 #include "ports/gate_channel.h"
 #include "relay/relay_state.h"
 #include "res/resource_ids.h"

@@ -2,7 +2,7 @@
 // Stop and exit, hides the dialog to the tray and brings it back.
 #pragma once
 
-#include "platform/dialog.h"
+#include "platform/window/dialog.h"
 
 // The rates the baud list offers, in list order.
 inline constexpr int kBaudRates[] = {300,   1200,  2400,  4800,  9600,

@@ -3,8 +3,8 @@
 #include <climits>
 #include <cstdlib>
 
-#include "platform/dialog_controls.h"
-#include "platform/gui_wait.h"
+#include "platform/window/dialog_controls.h"
+#include "platform/window/gui_wait.h"
 #include "ports/serial_port.h"
 #include "relay/relay_state.h"
 #include "relay/relay_thread.h"

@@ -1,6 +1,6 @@
 #include "ui/tray_icon.h"
 
-#include "platform/dialog_controls.h"
+#include "platform/window/dialog_controls.h"
 #include "res/resource_ids.h"
 #include "ui/win_main.h"
 

@@ -2,8 +2,8 @@
 // the dialog to the tray (the caption's OK) and its return (a tap on the icon).
 #pragma once
 
-#include "platform/dialog.h"
-#include "platform/shell.h"
+#include "platform/window/dialog.h"
+#include "platform/window/shell.h"
 
 inline constexpr unsigned TRAY_ICON_UID = 6000;
 inline constexpr unsigned WM_TRAY_NOTIFY = 5025;  // tray events for the main dialog

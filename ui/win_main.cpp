@@ -1,8 +1,8 @@
 #include "ui/win_main.h"
 
-#include "platform/dialog.h"
-#include "platform/dialog_controls.h"
-#include "platform/shell.h"
+#include "platform/window/dialog.h"
+#include "platform/window/dialog_controls.h"
+#include "platform/window/shell.h"
 #include "res/program_resources.h"
 #include "res/resource_ids.h"
 #include "res/version.h"

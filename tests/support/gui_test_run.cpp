@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/application_run.h"
+#include "platform/window/application_run.h"
 
 int RunAllTestsWithApplication(int argc, char** argv)
 {

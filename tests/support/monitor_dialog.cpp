@@ -9,8 +9,8 @@
 #include <QSystemTrayIcon>
 #include <QTest>
 
-#include "platform/dialog_controls.h"
-#include "platform/qt_dialog.h"
+#include "platform/window/dialog_controls.h"
+#include "platform/window/qt_dialog.h"
 #include "relay/relay_state.h"
 #include "relay/relay_thread.h"
 #include "res/program_resources.h"

@@ -18,7 +18,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "platform/unique_fd.h"
+#include "platform/io/unique_fd.h"
 #include "tests/support/relay_model.h"
 
 extern char** environ;

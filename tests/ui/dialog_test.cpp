@@ -11,8 +11,8 @@
 #include <QPushButton>
 #include <QSystemTrayIcon>
 
-#include "platform/dialog.h"
-#include "platform/qt_dialog.h"
+#include "platform/window/dialog.h"
+#include "platform/window/qt_dialog.h"
 #include "res/program_resources.h"
 #include "res/resource_ids.h"
 #include "tests/support/monitor_dialog.h"

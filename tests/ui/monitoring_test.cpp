@@ -21,9 +21,9 @@
 #include <memory>
 #include <random>
 
-#include "platform/dialog.h"
-#include "platform/qt_dialog.h"
-#include "platform/unique_fd.h"
+#include "platform/io/unique_fd.h"
+#include "platform/window/dialog.h"
+#include "platform/window/qt_dialog.h"
 #include "relay/relay_state.h"
 #include "relay/relay_thread.h"
 #include "res/resource_ids.h"

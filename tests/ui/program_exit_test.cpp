@@ -12,8 +12,8 @@
 #include <csignal>
 #include <functional>
 
-#include "platform/dialog.h"
-#include "platform/program_entry.h"
+#include "platform/window/dialog.h"
+#include "platform/window/program_entry.h"
 #include "res/resource_ids.h"
 #include "tests/support/event_wait.h"
 #include "tests/support/monitor_dialog.h"

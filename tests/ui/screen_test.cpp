@@ -8,8 +8,8 @@
 #include <QScreen>
 #include <QWidget>
 
-#include "platform/dialog_units.h"
-#include "platform/qt_dialog.h"
+#include "platform/window/dialog_units.h"
+#include "platform/window/qt_dialog.h"
 #include "res/program_resources.h"
 #include "res/resource_ids.h"
 #include "tests/support/event_wait.h"

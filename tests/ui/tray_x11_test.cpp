@@ -13,7 +13,7 @@
 #include <QSystemTrayIcon>
 #include <QWidget>
 
-#include "platform/dialog.h"
+#include "platform/window/dialog.h"
 #include "res/resource_ids.h"
 #include "tests/support/event_wait.h"
 #include "tests/support/monitor_dialog.h"

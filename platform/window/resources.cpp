@@ -1,4 +1,4 @@
-#include "platform/resources.h"
+#include "platform/window/resources.h"
 
 #include <QPixmap>
 
@@ -6,7 +6,7 @@
 #include <memory>
 #include <utility>
 
-#include "platform/qt_dialog.h"
+#include "platform/window/qt_dialog.h"
 
 const DialogTemplate* FindDialogTemplate(const ResourceModule& module, int id)
 {

@@ -1,4 +1,4 @@
-#include "platform/gpsd_control.h"
+#include "platform/gpsd/gpsd_control.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -10,8 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/fd_io.h"
-#include "platform/unique_fd.h"
+#include "platform/io/fd_io.h"
+#include "platform/io/unique_fd.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "platform/message_box.h"
+#include "platform/window/message_box.h"
 
 #include <atomic>
 #include <cstdio>

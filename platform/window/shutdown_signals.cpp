@@ -1,4 +1,4 @@
-#include "platform/shutdown_signals.h"
+#include "platform/window/shutdown_signals.h"
 
 #include <fcntl.h>
 #include <pthread.h>
@@ -8,7 +8,7 @@
 
 #include <cerrno>
 
-#include "platform/fd_io.h"
+#include "platform/io/fd_io.h"
 
 namespace {
 

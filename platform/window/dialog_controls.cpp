@@ -1,4 +1,4 @@
-#include "platform/dialog_controls.h"
+#include "platform/window/dialog_controls.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -9,7 +9,7 @@
 
 #include <cstring>
 
-#include "platform/qt_dialog.h"
+#include "platform/window/qt_dialog.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <span>
 
-#include "platform/dialog_template.h"
+#include "platform/window/dialog_template.h"
 
 struct IconImage {
     int id;

@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-#include "platform/resources.h"
+#include "platform/window/resources.h"
 
 struct Dialog;
 

@@ -1,4 +1,4 @@
-#include "platform/gpsd_input.h"
+#include "platform/gpsd/gpsd_input.h"
 
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -11,8 +11,8 @@
 #include <cstring>
 #include <utility>
 
-#include "platform/fd_io.h"
-#include "platform/gate_error_text.h"
+#include "platform/gpsd/gate_error_text.h"
+#include "platform/io/fd_io.h"
 
 namespace GateApi {
 

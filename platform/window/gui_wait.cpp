@@ -1,4 +1,4 @@
-#include "platform/gui_wait.h"
+#include "platform/window/gui_wait.h"
 
 #include <poll.h>
 
@@ -6,7 +6,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
-#include "platform/fd_io.h"
+#include "platform/io/fd_io.h"
 
 void WaitForDescriptor(int fd)
 {

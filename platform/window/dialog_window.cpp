@@ -10,7 +10,7 @@
 #include <QSystemTrayIcon>
 #include <QWidget>
 
-#include "platform/qt_dialog.h"
+#include "platform/window/qt_dialog.h"
 
 namespace {
 

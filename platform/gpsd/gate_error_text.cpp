@@ -1,4 +1,4 @@
-#include "platform/gate_error_text.h"
+#include "platform/gpsd/gate_error_text.h"
 
 #include <cstring>
 #include <string>

@@ -1,4 +1,4 @@
-#include "platform/shell.h"
+#include "platform/window/shell.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -6,7 +6,7 @@
 #include <QSystemTrayIcon>
 #include <QWidget>
 
-#include "platform/qt_dialog.h"
+#include "platform/window/qt_dialog.h"
 
 void InitShellDialog(Dialog* dialog, unsigned flags)
 {

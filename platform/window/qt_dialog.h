@@ -8,8 +8,8 @@
 #include <deque>
 #include <map>
 
-#include "platform/dialog.h"
-#include "platform/dialog_units.h"
+#include "platform/window/dialog.h"
+#include "platform/window/dialog_units.h"
 
 class QSystemTrayIcon;
 class QWidget;

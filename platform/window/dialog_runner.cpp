@@ -4,8 +4,8 @@
 #include <QSystemTrayIcon>
 #include <QWidget>
 
-#include "platform/qt_dialog.h"
-#include "platform/shutdown_signals.h"
+#include "platform/window/qt_dialog.h"
+#include "platform/window/shutdown_signals.h"
 
 Dialog* CreateDialogIndirectParam(const ResourceModule& module,
                                   const DialogTemplate& dialogTemplate, DialogProc proc,

@@ -4,7 +4,7 @@
 // "...", so that what failed and why stay whole.
 #pragma once
 
-#include "platform/gate_api_simple.h"
+#include "platform/gpsd/gate_api_simple.h"
 
 // Fills `text`; `subject` and `reason` may be empty, and then take no room.
 void FormatGateErrorText(char (&text)[GateApi::kGateErrorTextSize], const char* what,

@@ -3,7 +3,7 @@
 // du * base-x / 4 and a vertical one du * base-y / 8, each rounded half up.
 #pragma once
 
-#include "platform/dialog_template.h"
+#include "platform/window/dialog_template.h"
 
 struct DialogBaseUnits {
     int x;

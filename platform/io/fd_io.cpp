@@ -1,4 +1,4 @@
-#include "platform/fd_io.h"
+#include "platform/io/fd_io.h"
 
 #include <poll.h>
 #include <sys/socket.h>

@@ -16,9 +16,9 @@
 
 #include <cstddef>
 
-#include "platform/gate_api_simple.h"
-#include "platform/gpsd_control.h"
-#include "platform/unique_fd.h"
+#include "platform/gpsd/gate_api_simple.h"
+#include "platform/gpsd/gpsd_control.h"
+#include "platform/io/unique_fd.h"
 
 namespace GateApi {
 

@@ -1,4 +1,4 @@
-#include "platform/window_message_box.h"
+#include "platform/window/window_message_box.h"
 
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -13,8 +13,8 @@
 #include <mutex>
 #include <thread>
 
-#include "platform/fd_io.h"
-#include "platform/message_box.h"
+#include "platform/io/fd_io.h"
+#include "platform/window/message_box.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
-#include "platform/application_run.h"
+#include "platform/window/application_run.h"
 
 #include <QApplication>
 
-#include "platform/window_message_box.h"
+#include "platform/window/window_message_box.h"
 
 int RunInApplication(int& argc, char** argv, const std::function<int()>& body)
 {

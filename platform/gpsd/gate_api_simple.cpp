@@ -2,14 +2,14 @@
 // port and add "tcp://127.0.0.1:PORT" through gpsd's control socket; gpsd connects to us and
 // reads what we send like any NMEA receiver. No device files, so no permissions to fix, and no
 // serial probing.
-#include "platform/gate_api_simple.h"
+#include "platform/gpsd/gate_api_simple.h"
 
 #include <cstdio>
 #include <new>
 
-#include "platform/gate_error_text.h"
-#include "platform/gpsd_control.h"
-#include "platform/gpsd_input.h"
+#include "platform/gpsd/gate_error_text.h"
+#include "platform/gpsd/gpsd_control.h"
+#include "platform/gpsd/gpsd_input.h"
 
 namespace GateApi {
 
