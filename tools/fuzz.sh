@@ -3,7 +3,7 @@
 # Usage: tools/fuzz.sh [SECONDS]   (default 1800; the test command runs 60)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tools/install_dependencies.sh
+tools/install_dependencies.sh test
 seconds=${1:-1800}
 CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARNEX_FUZZ=ON > /dev/null
 cmake --build build/fuzz --target relay_fuzzer

@@ -1,28 +1,45 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, testing and running Quarnex need, and only those
-# that are missing. Safe to run again; needs root (or sudo) only when something is missing.
+# Installs the Debian packages that a task with Quarnex needs, and only those that are missing.
+# Safe to run again; needs root (or sudo) only when something is missing. Every name below is
+# offered alike by Debian 12 (bookworm) and Debian 13 (trixie): where a package is versioned
+# (clang's runtime), the unversioned one that follows the release's default is named.
+#
+# Usage: tools/install_dependencies.sh [build] [package] [run] [test]   (no argument: all)
+#   build    the program: compiler, CMake, Qt 6 Widgets, the icon renderer
+#   package  building the Debian package: build, and what CPack's dependency list needs
+#   run      tools/run.sh: build, a gpsd and its clients, a private X server with a tray
+#   test     tools/test.sh: all of the above, GoogleTest, clang's fuzzer and sanitizer runtime,
+#            the package validators, and debootstrap for the newer gpsd's root
 set -euo pipefail
 
-packages=(
-    # build
-    cmake g++ ninja-build pkgconf
-    # the dialog (Qt 6 Widgets with its offscreen and X11 platforms) and its icons
-    qt6-base-dev librsvg2-bin
-    # tests; gpsd is also what the GPS service output feeds at run time
-    libgtest-dev gpsd gpsd-clients
-    # the real tray icon under a private X server, screenshots and clicks from outside
-    xvfb trayer x11-utils xdotool imagemagick
-    # fuzzing (libFuzzer comes with clang's runtime)
-    clang libclang-rt-14-dev
-    # the Debian package (CPack's dependency list needs dpkg-shlibdeps and file) and the
-    # validators of its desktop entry and metainfo
-    dpkg-dev file desktop-file-utils appstream-util
-)
+build=(cmake g++ ninja-build pkgconf qt6-base-dev librsvg2-bin)
+# CPack's dependency list needs dpkg-shlibdeps and file.
+package=(dpkg-dev file)
+# The simulated receiver feeds a private gpsd; the program runs on Xvfb with trayer as its tray,
+# and xdotool and ImageMagick press Start and take the screenshot.
+run=(gpsd gpsd-clients xvfb trayer x11-utils xdotool imagemagick)
+test=(libgtest-dev clang libclang-rt-dev desktop-file-utils appstream-util debootstrap)
+
+[ $# -gt 0 ] || set -- test
+wanted=("${build[@]}")
+for role in "$@"; do
+    case $role in
+        build) ;;
+        package) wanted+=("${package[@]}") ;;
+        run) wanted+=("${run[@]}") ;;
+        test) wanted+=("${package[@]}" "${run[@]}" "${test[@]}") ;;
+        *)
+            echo "unknown role: $role (build, package, run or test)" >&2
+            exit 2
+            ;;
+    esac
+done
 
 missing=()
-for package in "${packages[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q '^install ok installed$'; then
-        missing+=("$package")
+for package_name in "${wanted[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$package_name" 2> /dev/null |
+        grep -q '^install ok installed$'; then
+        missing+=("$package_name")
     fi
 done
 [ ${#missing[@]} -eq 0 ] && exit 0

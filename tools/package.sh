@@ -5,10 +5,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-tools/install_dependencies.sh
+tools/install_dependencies.sh package
 build=build/package
 # Without the dependency of install on "all", packing takes only what the two targets built.
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON > /dev/null
+    -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON -DBUILD_TESTING=OFF > /dev/null
 cmake --build "$build" -j 2 --target quarnex quarnex_desktop_icons
 (cd "$build" && cpack --config CPackConfig.cmake)

@@ -16,9 +16,9 @@ root=$PWD
 capture=${1:-tests/data/nmea/nl551e.log}
 fixes_to_show=5
 
-tools/install_dependencies.sh
+tools/install_dependencies.sh run
 build=build/run
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF > /dev/null
 cmake --build "$build" -j 2 --target quarnex simulated_receiver > /dev/null
 
 work=$(mktemp -d /tmp/quarnex-run-XXXXXX)

@@ -5,14 +5,14 @@
 # Usage: tools/test.sh            (from anywhere; build trees go to build/<configuration>)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tools/install_dependencies.sh
+tools/install_dependencies.sh test
 
 jobs=$(nproc)
 
 configure_and_build() {
     local name=$1
     shift
-    cmake -S . -B "build/$name" -G Ninja "$@" > /dev/null
+    cmake -S . -B "build/$name" -G Ninja -DQUARNEX_WERROR=ON "$@" > /dev/null
     cmake --build "build/$name" -j "$jobs"
 }
 

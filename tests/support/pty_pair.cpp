@@ -35,9 +35,15 @@ void PtyPair::Write(std::string_view bytes)
         const ssize_t n = ::write(master_, bytes.data(), bytes.size());
         if (n > 0) {
             bytes.remove_prefix(static_cast<std::size_t>(n));
-        } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else if (n < 0 && errno == EAGAIN) {
+            // A full pty whose program end nobody holds open any more never drains: poll()
+            // reports only the hang-up then, and waiting on would spin.
             pollfd room{master_, POLLOUT, 0};
             if (::poll(&room, 1, 10000) <= 0) throw std::runtime_error("pty stays full");
+            if (!(room.revents & POLLOUT))
+                throw std::runtime_error("pty full and its program end closed");
         } else {
             throw std::runtime_error("write to pty master failed");
         }
