@@ -8,11 +8,14 @@ cd "$(dirname "$0")/.."
 tools/install_dependencies.sh test
 
 jobs=$(nproc)
+# The GPS service suites run against the host's gpsd and the other Debian release's.
+other_gpsd_root=$(tools/other_gpsd_root.sh "$PWD/build/gpsd-roots")
 
 configure_and_build() {
     local name=$1
     shift
-    cmake -S . -B "build/$name" -G Ninja -DQUARNEX_WERROR=ON "$@" > /dev/null
+    cmake -S . -B "build/$name" -G Ninja -DQUARNEX_WERROR=ON \
+        -DQUARNEX_OTHER_GPSD_ROOT="$other_gpsd_root" "$@" > /dev/null
     cmake --build "build/$name" -j "$jobs"
 }
 

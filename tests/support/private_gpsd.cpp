@@ -41,9 +41,20 @@ UniqueFd ListeningSocket(int domain, const sockaddr* address, socklen_t length)
     return UniqueFd{::fcntl(fd.get(), F_DUPFD_CLOEXEC, 10)};
 }
 
-// Debian installs gpsd in /usr/sbin, which a user's PATH often lacks.
+// The root of another release whose gpsd the test runs instead of the host's (see
+// tools/other_gpsd_root.sh), or "" for the host's own.
+std::string GpsdRoot()
+{
+    const char* root = std::getenv("QUARNEX_GPSD_ROOT");
+    return root ? root : "";
+}
+
+// Debian installs gpsd in /usr/sbin, which a user's PATH often lacks. Inside another release's
+// root it is always there.
 std::string GpsdProgram()
 {
+    if (const std::string root = GpsdRoot(); !root.empty())
+        return ::access((root + "/usr/sbin/gpsd").c_str(), X_OK) == 0 ? "/usr/sbin/gpsd" : "";
     if (::access("/usr/sbin/gpsd", X_OK) == 0) return "/usr/sbin/gpsd";
     const char* path = std::getenv("PATH");
     std::istringstream folders(path ? path : "");
@@ -70,7 +81,9 @@ bool GpsdInstalled()
 PrivateGpsd::PrivateGpsd(GpsdLog logging) : detailedLog_(logging == GpsdLog::kDetailed)
 {
     if (!GpsdInstalled())
-        throw std::runtime_error("gpsd is not installed (not in /usr/sbin, not on PATH)");
+        throw std::runtime_error(GpsdRoot().empty()
+                                     ? "gpsd is not installed (not in /usr/sbin, not on PATH)"
+                                     : "no gpsd in QUARNEX_GPSD_ROOT " + GpsdRoot());
     socketPath_ = Directory() + "/gpsd.sock";
     logPath_ = Directory() + "/gpsd.log";
     // Connections wait in the sockets' queues until gpsd serves them: an answer means it runs.
@@ -111,9 +124,15 @@ bool PrivateGpsd::Launch()
 bool PrivateGpsd::Spawn(int controlSocket, int clientSocket)
 {
     const std::string program = GpsdProgram();
-    // Level 3 logs every report to every client besides the start-up; 0 only failures.
-    const char* argv[] = {"/bin/sh", "-c", "LISTEN_PID=$$ exec \"$0\" \"$@\"", program.c_str(),
-                          "-N",      "-D", detailedLog_ ? "3" : "0",           nullptr};
+    const std::string root = GpsdRoot();
+    // Level 3 logs every report to every client besides the start-up; 0 only failures. In
+    // another release's root, chroot execs gpsd in its own place, so LISTEN_PID still holds.
+    const char* level = detailedLog_ ? "3" : "0";
+    const char* host[] = {"/bin/sh", "-c", "LISTEN_PID=$$ exec \"$0\" \"$@\"", program.c_str(),
+                          "-N",      "-D", level,                                 nullptr};
+    const char* chrooted[] = {"/bin/sh",    "-c", "LISTEN_PID=$$ exec chroot \"$0\" \"$@\"",
+                              root.c_str(), program.c_str(), "-N", "-D", level, nullptr};
+    const char* const* argv = root.empty() ? host : chrooted;
     std::vector<char*> environment;
     for (char** variable = environ; *variable; ++variable)
         if (std::strncmp(*variable, "LISTEN_", 7) != 0) environment.push_back(*variable);
