@@ -1,15 +1,15 @@
-// GateApi::Simple on gpsd. The input is a loopback TCP source: we listen on 127.0.0.1 at a free
-// port and add "tcp://127.0.0.1:PORT" through gpsd's control socket; gpsd connects to us and
-// reads what we send like any NMEA receiver. No device files, so no permissions to fix, and no
-// serial probing.
+// GateApi::Simple on gpsd. The input is a loopback TCP source: we listen on an address of our
+// own at a free port and add "tcp://ADDRESS:PORT" through gpsd's control socket; gpsd connects
+// to us and reads what we send like any NMEA receiver. No device files, so no permissions to
+// fix, and no serial probing.
 #include "platform/gpsd/gate_api_simple.h"
 
 #include <cstdio>
 #include <new>
 
 #include "platform/gpsd/gate_error_text.h"
-#include "platform/gpsd/gpsd_control.h"
 #include "platform/gpsd/gpsd_input.h"
+#include "platform/io/fd_io.h"
 
 namespace GateApi {
 
@@ -29,39 +29,47 @@ bool Simple::StartGpsGate()
     if (!connection_) return false;
     Connection& c = *connection_;
     if (!ResolveControlPath(c)) return false;
+    BeginStart(c);  // Open, which follows, shares the start's time
     // A harmless question: it changes nothing in gpsd, and its answer shows that gpsd itself
     // runs, not only a socket that systemd holds for it (connecting starts such a gpsd).
-    char reply[kGpsdReplySize];
-    GpsdCommandResult result;
-    return ExchangeWithGpsd(c, "?devices\n", reply, result);
+    GpsdExchange exchange;
+    GpsdReply reply{};
+    return AskGpsd(c, "?devices\n", exchange, reply);
 }
 
 bool Simple::Open(const char* inputName)
 {
     if (!connection_) return false;
-    Close();
     Connection& c = *connection_;
-    if (!inputName || !ResolveControlPath(c)) {
-        if (!inputName) FormatGateErrorText(c.lastError, "no input name", "", "");
+    const long long startDeadline = c.startDeadline;  // Close() gives its remove a bound of its own
+    Close();
+    c.startDeadline = startDeadline;
+    if (!inputName) {
+        FormatGateErrorText(c.lastError, "no input name", "", "");
         return false;
     }
+    if (!ResolveControlPath(c)) return false;
+    if (c.startDeadline <= MonotonicMilliseconds()) BeginStart(c);  // no StartGpsGate before
+    GpsdExchange exchange;
+    GpsdReply reply{};
+    if (!AskGpsd(c, "?devices\n", exchange, reply)) return false;
+    RemoveDeadSources(c, exchange);
+    FindGpsdProcesses(c.controlPath, c.gpsd);
     if (!ListenForGpsd(c)) return false;
+
     char command[sizeof c.source + 2];
     std::snprintf(command, sizeof command, "+%s\n", c.source);
-    char reply[kGpsdReplySize];
-    GpsdCommandResult result;
-    const bool answered = ExchangeWithGpsd(c, command, reply, result);
-    // Unanswered is not unheard: a gpsd that was only slow still adds the source later.
-    c.sourceSent = result != GpsdCommandResult::kUnreachable && (!answered || GpsdReplyIsOk(reply));
-    if (!answered) return false;
-    if (!GpsdReplyIsOk(reply)) {
+    if (!AskGpsd(c, command, exchange, reply)) return false;
+    if (reply.status != GpsdReplyStatus::kDone) {
         SetInputError(c, "gpsd refused the input", c.source, "");
         return false;
     }
+    c.sourceSent = true;
     // gpsd answers the add first and connects to the source (when some client watches) later
     // in the same round of its loop; a second command is answered only in a later round, so
     // after its answer the connection is there to take, and no sentence of the run is dropped.
-    SendGpsdCommand(c.controlPath, "?devices\n", reply);
+    AskGpsd(c, "?devices\n", exchange, reply);
+    c.startDeadline = 0;
     AwaitGpsdConnection(c);
     return true;
 }
@@ -86,22 +94,7 @@ int Simple::GetLastError(char* buffer, int size)
 
 void Simple::Close()
 {
-    if (!connection_) return;
-    Connection& c = *connection_;
-    if (c.sourceSent) {
-        // Before our end closes, so that gpsd forgets the source instead of reconnecting.
-        char command[sizeof c.source + 2];
-        std::snprintf(command, sizeof command, "-%s\n", c.source);
-        char reply[kGpsdReplySize];
-        SendGpsdCommand(c.controlPath, command, reply);
-        c.sourceSent = false;
-    }
-    c.stream.reset();
-    c.listener.reset();
-    c.source[0] = '\0';
-    c.firstConnectionDeadline = 0;
-    c.heldLength = 0;
-    c.failed = false;
+    if (connection_) CloseInput(*connection_);
 }
 
 }  // namespace GateApi

@@ -1,5 +1,6 @@
 #include "platform/gpsd/gpsd_input.h"
 
+#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -9,9 +10,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 #include <utility>
 
 #include "platform/gpsd/gate_error_text.h"
+#include "platform/gpsd/gpsd_reply.h"
 #include "platform/io/fd_io.h"
 
 namespace GateApi {
@@ -32,6 +35,10 @@ constexpr long long kFirstConnectionCheckIntervalMs = 100;
 constexpr long long kFirstConnectionWaitMs = 5000;
 // Writing the kept sentences is bounded like a write of the longest sentence.
 constexpr std::size_t kLongestSentenceBytes = 4096;
+// Room for connections that wait to be looked at: gpsd's, and any a stranger makes first.
+constexpr int kListenQueue = 16;
+// A source of an earlier run whose program is gone refuses the connection at once.
+constexpr int kProbeTimeoutMs = 200;
 
 const char* ControlReason(int error)
 {
@@ -40,38 +47,51 @@ const char* ControlReason(int error)
     return SystemReason(error);
 }
 
-// True when gpsd still lists our source, so that a lost connection only means that nobody
-// watches. A gpsd too old to list its sources answers "ERROR" and is taken at its word.
-bool SourceStillListed(GpsdInput& c)
+void SetControlError(GpsdInput& c, const GpsdExchange& exchange, GpsdExchangeState state)
 {
-    const long long now = MonotonicMilliseconds();
-    c.nextLivenessCheck = now + (now < c.firstConnectionDeadline ? kFirstConnectionCheckIntervalMs
-                                                                 : kLivenessCheckIntervalMs);
-    char reply[kGpsdReplySize];
-    GpsdCommandResult result;
-    if (!ExchangeWithGpsd(c, "?devices\n", reply, result)) return false;
-    if (!GpsdReplyIsOk(reply)) return true;
-    char line[sizeof c.source + 2];
-    std::snprintf(line, sizeof line, "%s\n", c.source);
-    for (const char* at = std::strstr(reply, line); at; at = std::strstr(at + 1, line))
-        if (at == reply || at[-1] == '\n') return true;
-    SetInputError(c, "gpsd dropped the input", c.source, "");
+    char reason[32];
+    if (state == GpsdExchangeState::kUntrusted)
+        std::snprintf(reason, sizeof reason, "owned by uid %u", exchange.serverUid);
+    else
+        std::snprintf(reason, sizeof reason, "%s", ControlReason(exchange.error));
+    SetInputError(c, kControlSocketWhat, c.controlPath, reason);
+}
+
+// A reply of gpsd's, or the error text set: a list only answers a question ('?').
+bool ReadReply(GpsdInput& c, const GpsdExchange& exchange, GpsdReply& reply)
+{
+    reply = ParseGpsdReply(exchange.reply, exchange.length);
+    if (reply.status != GpsdReplyStatus::kMalformed &&
+        (exchange.command[0] == '?' || reply.listLength == 0))
+        return true;
+    SetInputError(c, kControlSocketWhat, c.controlPath, ControlReason(EBADMSG));
     return false;
 }
 
-// Takes gpsd's connection if one waits. Any further one is refused: gpsd opens a source once,
-// and only after our end of an earlier connection has ended.
+long long ExchangeDeadline(const GpsdInput& c)
+{
+    const long long bound = MonotonicMilliseconds() + kGpsdControlTimeoutMs;
+    return c.startDeadline > 0 ? std::min(bound, c.startDeadline) : bound;
+}
+
+// Takes gpsd's connection if one waits. Any other is closed at once, before a byte is sent, and
+// any further one too: gpsd opens a source once, and only after our end of an earlier
+// connection has ended.
 void AcceptWaiting(GpsdInput& c)
 {
     for (;;) {
         UniqueFd incoming{
             ::accept4(c.listener.get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC)};
         if (!incoming) return;
-        if (c.stream) continue;
+        if (c.stream || !IsGpsdConnection(incoming.get(), c.gpsd)) continue;
         const int on = 1;  // a sentence goes out at once, not when the previous one is acked
         setsockopt(incoming.get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         c.stream = std::move(incoming);
         c.firstConnectionDeadline = 0;
+        if (c.checking) {  // gpsd holds the source and reads it: nothing left to ask
+            AbandonGpsdExchange(c.check);
+            c.checking = false;
+        }
     }
 }
 
@@ -88,19 +108,54 @@ bool DrainStream(GpsdInput& c)
     }
 }
 
+// The connection has ended: gpsd may only have closed the source because nobody watches, or
+// it has gone. The next check, at once, tells which.
+void LoseStream(GpsdInput& c)
+{
+    c.stream.reset();
+    c.nextCheck = MonotonicMilliseconds();
+}
+
 // Brings the connection up to date without waiting: drain, notice its end, take a new one.
-// False (error text set) when gpsd has lost the source.
-bool RefreshStream(GpsdInput& c)
+void RefreshStream(GpsdInput& c)
 {
     pollfd ready[2] = {{c.listener.get(), POLLIN, 0}, {c.stream.get(), POLLIN, 0}};
-    if (PollRetrying(ready, 2, 0) < 0) return true;  // nothing learnt; the write will tell
-    bool lost = false;
-    if (c.stream && ready[1].revents != 0 && !DrainStream(c)) {
-        c.stream.reset();
-        lost = true;
-    }
+    if (PollRetrying(ready, 2, 0) <= 0) return;
+    if (c.stream && ready[1].revents != 0 && !DrainStream(c)) LoseStream(c);
     if (ready[0].revents & POLLIN) AcceptWaiting(c);
-    return !lost || c.stream || SourceStillListed(c);
+}
+
+// Where the question whether gpsd still lists the source stands. False (error text set) once
+// the answer is that gpsd has gone or lost the source.
+bool ProgressCheck(GpsdInput& c, GpsdExchangeState state)
+{
+    if (state == GpsdExchangeState::kPending) return true;
+    c.checking = false;
+    const long long now = MonotonicMilliseconds();
+    c.nextCheck = now + (now < c.firstConnectionDeadline ? kFirstConnectionCheckIntervalMs
+                                                         : kLivenessCheckIntervalMs);
+    if (state != GpsdExchangeState::kAnswered) {
+        SetControlError(c, c.check, state);
+        return false;
+    }
+    GpsdReply reply{};
+    if (!ReadReply(c, c.check, reply)) return false;
+    // A gpsd that cannot list its sources refuses the question and is taken at its word.
+    if (reply.status == GpsdReplyStatus::kRefused ||
+        GpsdListHolds(c.check.reply, reply.listLength, c.source))
+        return true;
+    SetInputError(c, "gpsd dropped the input", c.source, "");
+    return false;
+}
+
+// Asks (or goes on asking) whether gpsd still lists the source, without waiting for it.
+bool CheckSource(GpsdInput& c)
+{
+    if (c.checking) return ProgressCheck(c, ContinueGpsdExchange(c.check));
+    if (MonotonicMilliseconds() < c.nextCheck) return true;
+    c.checking = true;
+    return ProgressCheck(c, BeginGpsdExchange(c.check, c.controlPath, "?devices\n", c.gpsd.owners,
+                                              ExchangeDeadline(c), GpsdConnect::kNeverWait));
 }
 
 int WriteTimeoutMs(std::size_t count)
@@ -108,31 +163,65 @@ int WriteTimeoutMs(std::size_t count)
     return kWriteTimeoutConstantMs + kWriteTimeoutPerByteMs * static_cast<int>(count);
 }
 
+// False (error text set) when gpsd stopped taking data; a connection that gpsd closed meanwhile
+// only loses these bytes.
 bool SendOnStream(GpsdInput& c, const void* bytes, std::size_t count, int timeoutMs)
 {
     if (WriteAllWithin(c.stream.get(), bytes, count, timeoutMs, WriteTarget::kSocket)) return true;
     const int error = errno;
-    if (error == EPIPE || error == ECONNRESET) {  // gpsd closed it since RefreshStream()
-        c.stream.reset();
-        return SourceStillListed(c);
+    if (error == EPIPE || error == ECONNRESET) {
+        LoseStream(c);
+        return true;
     }
     SetInputError(c, kInputWhat, c.source,
                   error == ETIMEDOUT ? "stopped taking data" : SystemReason(error));
     return false;
 }
 
-// Nobody reads: the bytes are kept while gpsd's first connection may still come, else
-// dropped. Either way, a gpsd that is gone is noticed, and asking it wakes it.
-bool HoldForGpsd(GpsdInput& c, const void* bytes, int count)
+// Nobody reads: the bytes are kept while gpsd's first connection may still come, else dropped.
+void HoldForGpsd(GpsdInput& c, const void* bytes, int count)
 {
-    const long long now = MonotonicMilliseconds();
-    if (now >= c.firstConnectionDeadline)
+    if (MonotonicMilliseconds() >= c.firstConnectionDeadline)
         c.heldLength = 0;
     else if (count > 0 && static_cast<std::size_t>(count) <= sizeof c.held - c.heldLength) {
         std::memcpy(c.held + c.heldLength, bytes, static_cast<std::size_t>(count));
         c.heldLength += static_cast<std::size_t>(count);
     }
-    return now < c.nextLivenessCheck || SourceStillListed(c);
+}
+
+// True when a listener still answers at `port` of our address (a run of this program, ours or
+// another user's); false when the connection is refused.
+bool SourceListenerAlive(unsigned port)
+{
+    const UniqueFd probe{::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0)};
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    inet_pton(AF_INET, kGpsdInputAddress, &address.sin_addr);
+    if (!probe) return true;
+    if (::connect(probe.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
+        return true;
+    if (errno != EINPROGRESS) return errno != ECONNREFUSED;
+    pollfd done{probe.get(), POLLOUT, 0};
+    if (PollRetrying(&done, 1, kProbeTimeoutMs) <= 0) return true;
+    int error = 0;
+    socklen_t size = sizeof error;
+    getsockopt(probe.get(), SOL_SOCKET, SO_ERROR, &error, &size);
+    return error != ECONNREFUSED;
+}
+
+// The port of a source of ours ("tcp://127.113.110.120:PORT"), or 0 for anyone else's.
+unsigned OurSourcePort(std::string_view line)
+{
+    char prefix[40];
+    const int length = std::snprintf(prefix, sizeof prefix, "tcp://%s:", kGpsdInputAddress);
+    if (!line.starts_with(std::string_view(prefix, static_cast<std::size_t>(length)))) return 0;
+    unsigned port = 0;
+    for (const char digit : line.substr(static_cast<std::size_t>(length))) {
+        if (digit < '0' || digit > '9' || port > 65535) return 0;
+        port = port * 10 + static_cast<unsigned>(digit - '0');
+    }
+    return port <= 65535 ? port : 0;
 }
 
 }  // namespace
@@ -144,18 +233,53 @@ void SetInputError(GpsdInput& c, const char* what, const char* subject, const ch
 
 bool ResolveControlPath(GpsdInput& c)
 {
-    if (c.controlPath[0] || GpsdControlSocketPath(c.controlPath, sizeof c.controlPath)) return true;
-    SetInputError(c, kControlSocketWhat, "path", SystemReason(errno));
+    if (!c.controlPath[0] && !GpsdControlSocketPath(c.controlPath, sizeof c.controlPath)) {
+        SetInputError(c, kControlSocketWhat, "path", SystemReason(errno));
+        return false;
+    }
+    c.gpsd.owners = TrustedGpsdOwners();
+    return true;
+}
+
+void BeginStart(GpsdInput& c)
+{
+    c.startDeadline = MonotonicMilliseconds() + kGpsdStartTimeoutMs;
+}
+
+bool AskGpsd(GpsdInput& c, const char* command, GpsdExchange& exchange, GpsdReply& reply)
+{
+    GpsdExchangeState state = BeginGpsdExchange(exchange, c.controlPath, command, c.gpsd.owners,
+                                                ExchangeDeadline(c), GpsdConnect::kWaitToConnect);
+    if (state == GpsdExchangeState::kPending) state = FinishGpsdExchange(exchange);
+    if (state == GpsdExchangeState::kAnswered) {
+        c.gpsd.serverUid = exchange.serverUid;
+        return ReadReply(c, exchange, reply);
+    }
+    // Unanswered is not unheard: a gpsd that was only slow still carries an add out later.
+    if (state == GpsdExchangeState::kNoAnswer && command[0] == '+') c.sourceSent = true;
+    SetControlError(c, exchange, state);
     return false;
 }
 
-bool ExchangeWithGpsd(GpsdInput& c, const char* command, char (&reply)[kGpsdReplySize],
-                      GpsdCommandResult& result)
+void RemoveDeadSources(GpsdInput& c, const GpsdExchange& devices)
 {
-    result = SendGpsdCommand(c.controlPath, command, reply);
-    if (result == GpsdCommandResult::kAnswered) return true;
-    SetInputError(c, kControlSocketWhat, c.controlPath, ControlReason(errno));
-    return false;
+    const GpsdReply list = ParseGpsdReply(devices.reply, devices.length);
+    const std::string_view lines(devices.reply, list.listLength);
+    for (std::size_t at = 0; at < lines.size();) {
+        std::size_t end = lines.find('\n', at);
+        if (end == std::string_view::npos) end = lines.size();
+        std::string_view line = lines.substr(at, end - at);
+        at = end + 1;
+        if (line.ends_with('\r')) line.remove_suffix(1);
+        const unsigned port = OurSourcePort(line);
+        if (port == 0 || SourceListenerAlive(port)) continue;
+        char command[64];
+        std::snprintf(command, sizeof command, "-%.*s\n", static_cast<int>(line.size()),
+                      line.data());
+        GpsdExchange exchange;
+        GpsdReply reply{};
+        if (!AskGpsd(c, command, exchange, reply)) return;  // the start's time is up
+    }
 }
 
 bool ListenForGpsd(GpsdInput& c)
@@ -163,16 +287,17 @@ bool ListenForGpsd(GpsdInput& c)
     UniqueFd fd{::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0)};
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    inet_pton(AF_INET, kGpsdInputAddress, &address.sin_addr);
     socklen_t length = sizeof address;
     if (!fd || ::bind(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(fd.get(), 4) != 0 ||
+        ::listen(fd.get(), kListenQueue) != 0 ||
         ::getsockname(fd.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        SetInputError(c, "local port for gpsd", "on 127.0.0.1", SystemReason(errno));
+        SetInputError(c, "local port for gpsd", "on 127.113.110.120", SystemReason(errno));
         return false;
     }
     c.listener = std::move(fd);
-    std::snprintf(c.source, sizeof c.source, "tcp://127.0.0.1:%d", ntohs(address.sin_port));
+    std::snprintf(c.source, sizeof c.source, "tcp://%s:%d", kGpsdInputAddress,
+                  ntohs(address.sin_port));
     return true;
 }
 
@@ -181,21 +306,48 @@ void AwaitGpsdConnection(GpsdInput& c)
     AcceptWaiting(c);
     const long long now = MonotonicMilliseconds();
     if (!c.stream) c.firstConnectionDeadline = now + kFirstConnectionWaitMs;
-    c.nextLivenessCheck = now + kFirstConnectionCheckIntervalMs;
+    c.nextCheck = now + kFirstConnectionCheckIntervalMs;
 }
 
 bool SendToGpsd(GpsdInput& c, const void* bytes, int count)
 {
-    if (!RefreshStream(c)) return false;
-    if (c.stream && c.heldLength > 0) {
+    RefreshStream(c);
+    if (!c.stream) {
+        HoldForGpsd(c, bytes, count);
+        return CheckSource(c);
+    }
+    if (c.heldLength > 0) {
         const std::size_t held = std::exchange(c.heldLength, 0);
         if (!SendOnStream(c, c.held, held, WriteTimeoutMs(std::min(held, kLongestSentenceBytes))))
             return false;
     }
-    if (!c.stream) return HoldForGpsd(c, bytes, count);
-    if (count <= 0) return true;
+    if (count <= 0 || !c.stream) return true;
     return SendOnStream(c, bytes, static_cast<std::size_t>(count),
                         WriteTimeoutMs(static_cast<std::size_t>(count)));
+}
+
+void CloseInput(GpsdInput& c)
+{
+    if (c.checking) AbandonGpsdExchange(c.check);
+    c.checking = false;
+    c.startDeadline = 0;
+    if (c.sourceSent) {
+        // Before our end closes, so that gpsd forgets the source instead of reconnecting. The
+        // text of an earlier failure stays: the remove has nobody to tell of its own.
+        char command[sizeof c.source + 2];
+        std::snprintf(command, sizeof command, "-%s\n", c.source);
+        GpsdExchange exchange;
+        if (BeginGpsdExchange(exchange, c.controlPath, command, c.gpsd.owners, ExchangeDeadline(c),
+                              GpsdConnect::kWaitToConnect) == GpsdExchangeState::kPending)
+            FinishGpsdExchange(exchange);
+        c.sourceSent = false;
+    }
+    c.stream.reset();
+    c.listener.reset();
+    c.source[0] = '\0';
+    c.firstConnectionDeadline = 0;
+    c.heldLength = 0;
+    c.failed = false;
 }
 
 }  // namespace GateApi

@@ -213,13 +213,22 @@ std::string PrivateGpsd::Control(const std::string& command) const
     return reply;
 }
 
+bool PrivateGpsd::AddSource(const std::string& path) const
+{
+    const std::string reply = Control("+" + path + "\n");
+    return reply.starts_with("OK\n") || reply.starts_with("{\"class\":\"ACK\"}\r\n");
+}
+
 std::vector<std::string> PrivateGpsd::ControlDevices() const
 {
-    // The reply is one line per device slot (empty for a free one), then "OK".
+    // The reply is one line per device slot (empty for a free one), then "OK\n" (3.22) or
+    // {"class":"OK"}\r\n (3.25).
     std::vector<std::string> devices;
     std::istringstream lines(Control("?devices\n"));
-    for (std::string line; std::getline(lines, line);)
-        if (!line.empty() && line != "OK") devices.push_back(line);
+    for (std::string line; std::getline(lines, line);) {
+        if (line == "OK" || line == "{\"class\":\"OK\"}\r") break;
+        if (!line.empty()) devices.push_back(line);
+    }
     return devices;
 }
 

@@ -51,6 +51,9 @@ public:
     // Sends one control-socket command, written out in full ("+tcp://...\n"), the way gpsd's
     // tools do. gpsd's whole reply, or "" when none came within 10 s.
     std::string Control(const std::string& command) const;
+    // Adds a source as gpsd's tools do; true when gpsd carried it out (gpsd 3.22 answers "OK",
+    // 3.25 {"class":"ACK"}), false when it refused (a full list of sources among others).
+    bool AddSource(const std::string& path) const;
     // The sources gpsd holds, as its control socket lists them: also those that no client has
     // made gpsd open yet.
     std::vector<std::string> ControlDevices() const;
