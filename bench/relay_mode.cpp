@@ -1,12 +1,15 @@
 #include "bench/relay_mode.h"
 
 #include <poll.h>
+#include <signal.h>
+#include <sys/signalfd.h>
 
 #include <atomic>
 #include <cstdio>
 #include <cstring>
 
 #include "platform/io/fd_io.h"
+#include "platform/io/unique_fd.h"
 #include "platform/window/message_box.h"
 #include "ports/serial_port.h"
 #include "relay/relay_thread.h"
@@ -23,11 +26,30 @@ void PrintAndNote(const char* caption, const char* text)
     if (std::strcmp(text, kReadErrorText) != 0) failureShown.store(true);
 }
 
-void WaitUntilRelayEnded()
+// The signals that end a run as they end the program: Ctrl-C, a service manager's stop, the
+// terminal or session going away. Blocked before the relay thread exists, so that it inherits
+// the mask and they arrive only here, through a descriptor.
+UniqueFd TakeEndingSignals()
 {
-    pollfd ended{RelayEndedDescriptor(), POLLIN, 0};
-    PollRetrying(&ended, 1, -1);
+    sigset_t ending;
+    sigemptyset(&ending);
+    sigaddset(&ending, SIGINT);
+    sigaddset(&ending, SIGTERM);
+    sigaddset(&ending, SIGHUP);
+    pthread_sigmask(SIG_BLOCK, &ending, nullptr);
+    return UniqueFd{signalfd(-1, &ending, SFD_CLOEXEC)};
+}
+
+// True when the relay ended on its own; false when a signal asked for the end, which is
+// then carried out: the relay stopped, so that the ends can be closed.
+bool WaitUntilRelayEnded(int signals)
+{
+    pollfd waits[2] = {{RelayEndedDescriptor(), POLLIN, 0}, {signals, POLLIN, 0}};
+    PollRetrying(waits, signals >= 0 ? 2 : 1, -1);
+    const bool signalled = !(waits[0].revents & POLLIN);
+    if (signalled) StopRelay();
     ReleaseRelayThread();
+    return !signalled;
 }
 
 }  // namespace
@@ -35,12 +57,13 @@ void WaitUntilRelayEnded()
 int RunRelayMode(const RelayModeOptions& options)
 {
     SetMessagePresenter(PrintAndNote);
+    const UniqueFd signals = TakeEndingSignals();
     relayState.selection = options.selection;
     relayState.inputPort = OpenSerialPort(options.input.c_str(), options.baud);
-    const bool started = relayState.inputPort != INVALID_HANDLE_VALUE &&
-                         OpenOutputEnd(options.output.c_str(), options.baud) && StartRelayThread();
-    if (started) WaitUntilRelayEnded();
-    CloseRunEnds();
+    bool ended = relayState.inputPort != INVALID_HANDLE_VALUE &&
+                 OpenOutputEnd(options.output.c_str(), options.baud) && StartRelayThread();
+    if (ended) ended = WaitUntilRelayEnded(signals.get());
+    CloseRunEnds();  // the GPS service's source goes with them
     SetMessagePresenter(nullptr);
-    return started && !failureShown.load() ? 0 : 1;
+    return ended && !failureShown.load() ? 0 : 1;
 }

@@ -8,5 +8,6 @@
 #include "bench/command_line.h"
 
 // 0 when the run ended because the input hung up; 1 when a port or the channel did not open, the
-// relay did not start, or the run ended for another reason (such as a write error).
+// relay did not start, or the run ended for another reason (such as a write error, or SIGINT,
+// SIGTERM or SIGHUP, which stop the relay and close both ends, taking the source out of gpsd).
 int RunRelayMode(const RelayModeOptions& options);

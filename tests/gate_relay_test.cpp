@@ -17,6 +17,7 @@
 #include "ports/serial_port.h"
 #include "relay/relay_state.h"
 #include "relay/relay_thread.h"
+#include "tests/support/gate_relay.h"
 #include "tests/support/gpsd_client.h"
 #include "tests/support/held_resources.h"
 #include "tests/support/message_recorder.h"
@@ -29,80 +30,6 @@
 using namespace std::chrono_literals;
 
 namespace {
-
-// A relay set up as a run with "GPSGate" as its output: input port opened, channel started.
-class GateRelay {
-public:
-    ~GateRelay() { Stop(); }
-
-    int Start(const SentenceSelection& selection = {})
-    {
-        relayState.selection = selection;
-        relayState.inputPort = OpenSerialPort(input.Path().c_str(), 4800);
-        if (relayState.inputPort == INVALID_HANDLE_VALUE ||
-            !StartGateChannel(relayState.gateChannel))
-            return 0;
-        return StartRelayThread();
-    }
-    // As the run control stops: wait for the relay thread, then close the ends.
-    void Stop()
-    {
-        StopRelay();
-        CloseSerialPort(relayState.inputPort);
-        StopGateChannel(relayState.gateChannel);
-        relayState.selection = {};
-    }
-
-    bool WaitUntilEnded(std::chrono::milliseconds timeout)
-    {
-        pollfd ended{RelayEndedDescriptor(), POLLIN, 0};
-        return ::poll(&ended, 1, static_cast<int>(timeout.count())) == 1;
-    }
-
-    PtyPair input;
-};
-
-bool HasValidChecksum(const std::string& line)
-{
-    const std::size_t star = line.find('*');
-    const std::size_t end = line.find_first_of("\r\n");
-    if (line.empty() || line[0] != '$' || star == std::string::npos || end != star + 3)
-        return false;
-    unsigned sum = 0;
-    for (std::size_t i = 1; i < star; ++i)
-        sum ^= static_cast<unsigned char>(line[i]);
-    return std::stoul(line.substr(star + 1, 2), nullptr, 16) == sum &&
-           line.substr(end) == (line[end] == '\r' ? "\r\n" : "\n");
-}
-
-// What gpsd must report of a relay's output: of every sentence written, its first line, when
-// that is a sentence with a correct checksum ("$...*hh" and its line end). The rest of a
-// written sentence (a '#' comment line of the capture behind it) is no NMEA, and gpsd drops
-// sentences whose checksum is wrong. Lines without any checksum are left out on both sides:
-// gpsd passes some of them (it tolerates sentences without one), which says nothing about us.
-// A sentence the relay lost, cut or spliced, or a probe string forwarded, shows as a difference.
-std::vector<std::string> ChecksummedLines(const std::string& relayOutput)
-{
-    std::vector<std::string> lines;
-    for (std::size_t start = relayOutput.find('$'); start != std::string::npos;) {
-        const std::size_t next = relayOutput.find('$', start + 1);
-        const std::size_t lineEnd = relayOutput.find('\n', start);
-        if (lineEnd < next) {
-            const std::string line = relayOutput.substr(start, lineEnd + 1 - start);
-            if (HasValidChecksum(line)) lines.push_back(line);
-        }
-        start = next;
-    }
-    return lines;
-}
-
-std::vector<std::string> Checksummed(const GpsdWatcher::Lines& lines)
-{
-    std::vector<std::string> kept;
-    for (const std::string& line : lines)
-        if (HasValidChecksum(line)) kept.push_back(line);
-    return kept;
-}
 
 std::string Diagnosis(const PrivateGpsd& gpsd, const GpsdWatcher& watcher,
                       const std::string& source)

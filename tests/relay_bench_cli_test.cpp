@@ -3,7 +3,9 @@
 // arguments and for outputs that do not open.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -14,6 +16,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -61,6 +64,8 @@ public:
     }
 
     ~RelayBench() { Wait(0s); }
+
+    void Signal(int number) { kill(pid_, number); }
 
     // Waits in the kernel (on a pidfd) for the child to end; a child still running at the
     // deadline is killed, so that a hang fails the test instead of stalling it.
@@ -144,6 +149,62 @@ TEST(RelayBenchRelayMode, WritesIntoGpsdWhenTheOutputTextNamesGPSGate)
     EXPECT_EQ(ended.errors, "Quarnex: Read error\n");
     for (const std::string& line : watcher.NmeaLines())  // no GSV, no empty-course VTG
         EXPECT_NE(std::find(expected.begin(), expected.end(), line), expected.end()) << line;
+}
+
+// Runs into gpsd that end without a Stop: killed (nothing of theirs can act then), or told to
+// end by SIGHUP as when their session goes away. gpsd never reads a source while nobody
+// watches, so it cannot notice itself that one is dead: the next start finds the killed runs'
+// sources and takes them out, so that they cannot fill gpsd's slots. Another program's stays.
+TEST(RelayBenchRelayMode, RunsKilledOrHungUpLeaveNoSourceInGpsd)
+{
+    PrivateGpsd gpsd;
+    const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(listener, 4), 0);
+    ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    const UniqueFd otherProgram(listener);
+    const std::string other = "tcp://127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+    ASSERT_TRUE(gpsd.AddSource(other));
+
+    for (const int signal : {SIGKILL, SIGKILL, SIGKILL, SIGHUP}) {
+        SCOPED_TRACE(strsignal(signal));
+        PtyPair input;
+        const std::vector<std::string> before = gpsd.ControlDevices();
+        RelayBench relay({"--relay", "--input", input.Path(), "--output", "GPSGate"});
+        const auto added = [&before](const std::vector<std::string>& devices) {
+            return std::any_of(devices.begin(), devices.end(), [&](const std::string& device) {
+                return std::find(before.begin(), before.end(), device) == before.end();
+            });
+        };
+        ASSERT_TRUE(added(gpsd.WaitForControlDevices(added, 10s))) << relay.Wait(0s).errors;
+        relay.Signal(signal);
+        const Ended ended = relay.Wait(10s);
+        if (signal == SIGHUP) {
+            EXPECT_EQ(ended.exitCode, 1);
+            EXPECT_EQ(ended.errors, "");
+            EXPECT_EQ(gpsd.ControlDevices(), std::vector<std::string>{other});
+        }
+    }
+    GpsdWatcher watcher(gpsd.ClientPort());
+    PtyPair input;
+    RelayBench relay({"--relay", "--input", input.Path(), "--output", "GPSGate"});
+    const std::string sentence = CheckedSentence("PQNXK,after the killed runs");
+    bool reported = false;
+    for (int attempt = 0; !reported && attempt < 100; ++attempt) {
+        input.Write(sentence + "$");
+        reported = watcher.WaitForLine(sentence, 200ms);
+    }
+    EXPECT_TRUE(reported) << gpsd.Log();
+    const std::vector<std::string> devices = gpsd.ControlDevices();
+    ASSERT_EQ(devices.size(), 2u) << "killed runs' sources are left";
+    EXPECT_EQ(devices[0], other);
+    input.CloseMaster();
+    EXPECT_EQ(relay.Wait(10s).exitCode, 0);
+    EXPECT_EQ(gpsd.ControlDevices(), std::vector<std::string>{other});
 }
 
 struct Refusal {

@@ -128,10 +128,18 @@ bool PrivateGpsd::Spawn(int controlSocket, int clientSocket)
     // Level 3 logs every report to every client besides the start-up; 0 only failures. In
     // another release's root, chroot execs gpsd in its own place, so LISTEN_PID still holds.
     const char* level = detailedLog_ ? "3" : "0";
-    const char* host[] = {"/bin/sh", "-c", "LISTEN_PID=$$ exec \"$0\" \"$@\"", program.c_str(),
-                          "-N",      "-D", level,                                 nullptr};
-    const char* chrooted[] = {"/bin/sh",    "-c", "LISTEN_PID=$$ exec chroot \"$0\" \"$@\"",
-                              root.c_str(), program.c_str(), "-N", "-D", level, nullptr};
+    const char* host[] = {"/bin/sh",       "-c",   "LISTEN_PID=$$ exec \"$0\" \"$@\"",
+                          program.c_str(), "-N",   "-D",
+                          level,           nullptr};
+    const char* chrooted[] = {"/bin/sh",
+                              "-c",
+                              "LISTEN_PID=$$ exec chroot \"$0\" \"$@\"",
+                              root.c_str(),
+                              program.c_str(),
+                              "-N",
+                              "-D",
+                              level,
+                              nullptr};
     const char* const* argv = root.empty() ? host : chrooted;
     std::vector<char*> environment;
     for (char** variable = environ; *variable; ++variable)
@@ -228,6 +236,20 @@ std::vector<std::string> PrivateGpsd::ControlDevices() const
     for (std::string line; std::getline(lines, line);) {
         if (line == "OK" || line == "{\"class\":\"OK\"}\r") break;
         if (!line.empty()) devices.push_back(line);
+    }
+    return devices;
+}
+
+std::vector<std::string> PrivateGpsd::WaitForControlDevices(
+    const std::function<bool(const std::vector<std::string>&)>& done,
+    std::chrono::milliseconds timeout) const
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    std::vector<std::string> devices = ControlDevices();
+    while (!done(devices) && std::chrono::steady_clock::now() < deadline) {
+        pollfd nothing{-1, 0, 0};
+        ::poll(&nothing, 1, 10);
+        devices = ControlDevices();
     }
     return devices;
 }

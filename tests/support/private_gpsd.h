@@ -16,6 +16,8 @@
 
 #include <sys/types.h>
 
+#include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -57,6 +59,12 @@ public:
     // The sources gpsd holds, as its control socket lists them: also those that no client has
     // made gpsd open yet.
     std::vector<std::string> ControlDevices() const;
+    // Asks for the sources every 10 ms (gpsd tells no one of a new one but its watchers, and
+    // those make it open every source) until `done` holds for them; the last list, after
+    // `timeout` at the latest.
+    std::vector<std::string> WaitForControlDevices(
+        const std::function<bool(const std::vector<std::string>&)>& done,
+        std::chrono::milliseconds timeout) const;
 
     // What gpsd has written to its standard error so far; for failure messages.
     std::string Log() const;

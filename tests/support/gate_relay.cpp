@@ -1,0 +1,66 @@
+#include "tests/support/gate_relay.h"
+
+#include <poll.h>
+
+#include "ports/gate_channel.h"
+#include "ports/serial_port.h"
+#include "relay/relay_thread.h"
+
+int GateRelay::Start(const SentenceSelection& selection)
+{
+    relayState.selection = selection;
+    relayState.inputPort = OpenSerialPort(input.Path().c_str(), 4800);
+    if (relayState.inputPort == INVALID_HANDLE_VALUE || !StartGateChannel(relayState.gateChannel))
+        return 0;
+    return StartRelayThread();
+}
+
+void GateRelay::Stop()
+{
+    StopRelay();
+    CloseSerialPort(relayState.inputPort);
+    StopGateChannel(relayState.gateChannel);
+    relayState.selection = {};
+}
+
+bool GateRelay::WaitUntilEnded(std::chrono::milliseconds timeout)
+{
+    pollfd ended{RelayEndedDescriptor(), POLLIN, 0};
+    return ::poll(&ended, 1, static_cast<int>(timeout.count())) == 1;
+}
+
+bool HasValidChecksum(const std::string& line)
+{
+    const std::size_t star = line.find('*');
+    const std::size_t end = line.find_first_of("\r\n");
+    if (line.empty() || line[0] != '$' || star == std::string::npos || end != star + 3)
+        return false;
+    unsigned sum = 0;
+    for (std::size_t i = 1; i < star; ++i)
+        sum ^= static_cast<unsigned char>(line[i]);
+    return std::stoul(line.substr(star + 1, 2), nullptr, 16) == sum &&
+           line.substr(end) == (line[end] == '\r' ? "\r\n" : "\n");
+}
+
+std::vector<std::string> ChecksummedLines(const std::string& relayOutput)
+{
+    std::vector<std::string> lines;
+    for (std::size_t start = relayOutput.find('$'); start != std::string::npos;) {
+        const std::size_t next = relayOutput.find('$', start + 1);
+        const std::size_t lineEnd = relayOutput.find('\n', start);
+        if (lineEnd < next) {
+            const std::string line = relayOutput.substr(start, lineEnd + 1 - start);
+            if (HasValidChecksum(line)) lines.push_back(line);
+        }
+        start = next;
+    }
+    return lines;
+}
+
+std::vector<std::string> Checksummed(const GpsdWatcher::Lines& lines)
+{
+    std::vector<std::string> kept;
+    for (const std::string& line : lines)
+        if (HasValidChecksum(line)) kept.push_back(line);
+    return kept;
+}
