@@ -102,6 +102,8 @@ INSTANTIATE_TEST_SUITE_P(Captures, GateReplay,
 struct Death {
     const char* legend;
     bool clientWatching;  // gpsd has opened our source and reads it
+    bool onlyTheSource;   // another program removes our source; gpsd itself lives on
+    const char* message;  // how the one message begins
 };
 
 class GpsdDeath : public ::testing::TestWithParam<Death> {};
@@ -119,14 +121,17 @@ TEST_P(GpsdDeath, EndsTheRunWithOneMessageNamingGpsd)
         relay.input.Write(kGga + "$");
         ASSERT_TRUE(watcher->WaitForLine(kGga, 10s));
     }
-    gpsd.Kill();
+    if (GetParam().onlyTheSource)
+        gpsd.Control("-" + gpsd.ControlDevices().at(0) + "\n");
+    else
+        gpsd.Kill();
     // Each sentence is one more chance to notice; without a connection gpsd is asked at most
     // once a second.
     const auto deadline = std::chrono::steady_clock::now() + 20s;
     while (!messages.WaitForCount(1, 100ms) && std::chrono::steady_clock::now() < deadline)
         relay.input.Write(kGga);
     ASSERT_EQ(messages.Texts().size(), 1u);
-    EXPECT_TRUE(messages.Texts()[0].rfind("gpsd control socket", 0) == 0) << messages.Texts()[0];
+    EXPECT_TRUE(messages.Texts()[0].starts_with(GetParam().message)) << messages.Texts()[0];
     EXPECT_NE(messages.Messages()[0].thread, std::this_thread::get_id()) << "the relay's own";
     EXPECT_TRUE(relay.WaitUntilEnded(10s)) << "the relay thread must end";
     EXPECT_TRUE(relayState.stopRequested.load());
@@ -136,13 +141,13 @@ TEST_P(GpsdDeath, EndsTheRunWithOneMessageNamingGpsd)
     EXPECT_EQ(messages.Texts().size(), 1u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Runs, GpsdDeath,
-                         ::testing::Values(Death{"a client watching", true},
-                                           Death{"nobody watching", false}),
-                         [](const ::testing::TestParamInfo<Death>& row) {
-                             return std::string(row.param.clientWatching ? "ClientWatching"
-                                                                         : "NobodyWatching");
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Runs, GpsdDeath,
+    ::testing::Values(Death{"ClientWatching", true, false, "gpsd control socket "},
+                      Death{"NobodyWatching", false, false, "gpsd control socket "},
+                      Death{"SourceRemovedNobodyWatching", false, true,
+                            "gpsd dropped the input tcp://127.113.110.120:"}),
+    [](const ::testing::TestParamInfo<Death>& row) { return std::string(row.param.legend); });
 
 // Runs into gpsd, many times over and one right after the other: each gives back its listening
 // socket, gpsd's connection and what it kept for gpsd, and takes its source out of gpsd.

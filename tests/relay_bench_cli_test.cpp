@@ -154,7 +154,8 @@ TEST(RelayBenchRelayMode, WritesIntoGpsdWhenTheOutputTextNamesGPSGate)
 // Runs into gpsd that end without a Stop: killed (nothing of theirs can act then), or told to
 // end by SIGHUP as when their session goes away. gpsd never reads a source while nobody
 // watches, so it cannot notice itself that one is dead: the next start finds the killed runs'
-// sources and takes them out, so that they cannot fill gpsd's slots. Another program's stays.
+// sources and takes them out, so that they cannot fill gpsd's slots. Another program's source
+// stays, and so does that of a run still going (another user's, say).
 TEST(RelayBenchRelayMode, RunsKilledOrHungUpLeaveNoSourceInGpsd)
 {
     PrivateGpsd gpsd;
@@ -169,6 +170,11 @@ TEST(RelayBenchRelayMode, RunsKilledOrHungUpLeaveNoSourceInGpsd)
     const UniqueFd otherProgram(listener);
     const std::string other = "tcp://127.0.0.1:" + std::to_string(ntohs(address.sin_port));
     ASSERT_TRUE(gpsd.AddSource(other));
+    PtyPair liveInput;
+    RelayBench live({"--relay", "--input", liveInput.Path(), "--output", "GPSGate"});
+    const auto two = [](const std::vector<std::string>& devices) { return devices.size() == 2; };
+    const std::vector<std::string> kept = gpsd.WaitForControlDevices(two, 10s);
+    ASSERT_EQ(kept.size(), 2u);
 
     for (const int signal : {SIGKILL, SIGKILL, SIGKILL, SIGHUP}) {
         SCOPED_TRACE(strsignal(signal));
@@ -186,7 +192,7 @@ TEST(RelayBenchRelayMode, RunsKilledOrHungUpLeaveNoSourceInGpsd)
         if (signal == SIGHUP) {
             EXPECT_EQ(ended.exitCode, 1);
             EXPECT_EQ(ended.errors, "");
-            EXPECT_EQ(gpsd.ControlDevices(), std::vector<std::string>{other});
+            EXPECT_EQ(gpsd.ControlDevices(), kept);
         }
     }
     GpsdWatcher watcher(gpsd.ClientPort());
@@ -200,10 +206,12 @@ TEST(RelayBenchRelayMode, RunsKilledOrHungUpLeaveNoSourceInGpsd)
     }
     EXPECT_TRUE(reported) << gpsd.Log();
     const std::vector<std::string> devices = gpsd.ControlDevices();
-    ASSERT_EQ(devices.size(), 2u) << "killed runs' sources are left";
-    EXPECT_EQ(devices[0], other);
+    ASSERT_EQ(devices.size(), 3u) << "killed runs' sources are left";
+    EXPECT_EQ(std::vector<std::string>(devices.begin(), devices.begin() + 2), kept);
     input.CloseMaster();
     EXPECT_EQ(relay.Wait(10s).exitCode, 0);
+    liveInput.CloseMaster();
+    EXPECT_EQ(live.Wait(10s).exitCode, 0);
     EXPECT_EQ(gpsd.ControlDevices(), std::vector<std::string>{other});
 }
 
