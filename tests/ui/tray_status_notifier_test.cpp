@@ -53,7 +53,9 @@ QImage ProgramPicture(int id, int size)
 ::testing::AssertionResult SamePicture(const QImage& published, int id)
 {
     const QImage expected = ProgramPicture(id, kLargeTraySize);
-    if (published.isNull()) return ::testing::AssertionFailure() << "no picture published";
+    if (published.isNull())
+        return ::testing::AssertionFailure()
+               << "no picture of " << kLargeTraySize << " pixels published";
     if (published.convertToFormat(QImage::Format_ARGB32_Premultiplied) ==
         expected.convertToFormat(QImage::Format_ARGB32_Premultiplied))
         return ::testing::AssertionSuccess();
