@@ -5,10 +5,13 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+source tools/quiet_step.sh
+
 tools/install_dependencies.sh package
 build=build/package
+echo "building into $build"
 # Without the dependency of install on "all", packing takes only what the two targets built.
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON -DBUILD_TESTING=OFF > /dev/null
-cmake --build "$build" -j 2 --target quarnex quarnex_desktop_icons
+run_quietly "$build/configure.log" cmake -S . -B "$build" -G Ninja \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON -DBUILD_TESTING=OFF
+run_quietly "$build/build.log" cmake --build "$build" -j 2 --target quarnex quarnex_desktop_icons
 (cd "$build" && cpack --config CPackConfig.cmake)

@@ -16,10 +16,14 @@ root=$PWD
 capture=${1:-tests/data/nmea/nl551e.log}
 fixes_to_show=5
 
+source tools/quiet_step.sh
+
 tools/install_dependencies.sh run
 build=build/run
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF > /dev/null
-cmake --build "$build" -j 2 --target quarnex simulated_receiver > /dev/null
+echo "building into $build"
+run_quietly "$build/configure.log" \
+    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF
+run_quietly "$build/build.log" cmake --build "$build" -j 2 --target quarnex simulated_receiver
 
 work=$(mktemp -d /tmp/quarnex-run-XXXXXX)
 pids=()
@@ -77,6 +81,17 @@ sed -u -n 's/.*"class":"TPV".*"time":"\([^"]*\)".*"lat":\([-0-9.]*\),"lon":\([-0
     < "$work/reports" > "$work/fixes" &
 pids+=($!)
 
+# Quarnex ends with exit code 1 however it is closed (its dialog's result); anything else means
+# it failed, and so does this command then.
+report_exit() {
+    if [ "$1" -eq 1 ]; then
+        echo "Quarnex ended with exit code 1, its normal exit code"
+        return 0
+    fi
+    echo "Quarnex ended with exit code $1: not its normal exit code 1, something went wrong" >&2
+    return 1
+}
+
 export QUARNEX_PORTS_DIR=$work/ports
 export GPSD_SOCKET=$work/gpsd.sock
 if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
@@ -90,8 +105,8 @@ if [ -n "${DISPLAY:-}" ]; then
     pids+=($!)
     status=0
     "$build/ui/quarnex" || status=$?
-    echo "Quarnex ended with exit code $status"
-    exit 0
+    report_exit "$status"
+    exit
 fi
 
 # No display: a private X server with a tray, the program on it, and "Start" pressed with the
@@ -126,4 +141,4 @@ echo "screenshot: $screenshot"
 kill -TERM "$quarnex_pid"
 status=0
 wait "$quarnex_pid" || status=$?
-echo "Quarnex ended with exit code $status"
+report_exit "$status"

@@ -1,6 +1,9 @@
 // A GPS receiver for trying the program without one: replays an NMEA capture on a
-// pseudo-terminal at the pace of a 4800-baud line (480 bytes a second), over and over, leaving
-// out the capture's '#' comment lines. Programs open the pseudo-terminal like a serial port.
+// pseudo-terminal at the pace of a 4800-baud line (480 bytes a second) and at most one epoch
+// (the sentences that share a captured time) a second, over and over, leaving out the
+// capture's '#' comment lines. Programs open the pseudo-terminal like a serial port. Each epoch
+// carries the UTC time at which it is sent, and today's date, in place of the capture's, so a
+// years-old capture shows fixes of now.
 //
 // Usage: simulated_receiver CAPTURE [LINK]
 //   prints the pseudo-terminal's path; with LINK, also makes LINK a symbolic link to it (for
@@ -17,6 +20,8 @@
 #include <fstream>
 #include <string>
 #include <vector>
+
+#include "tools/restamp_sentence.h"
 
 namespace {
 
@@ -36,21 +41,50 @@ std::vector<std::string> ReadSentences(const char* path)
     std::string line;
     while (std::getline(file, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (!line.empty() && line[0] != '#') sentences.push_back(line + "\r\n");  // as sent
+        if (!line.empty() && line[0] != '#') sentences.push_back(line);
     }
     return sentences;
+}
+
+void SleepUntil(const timespec& deadline)
+{
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR &&
+           !stopRequested) {
+    }
+}
+
+timespec Later(timespec when, long long nanoseconds)
+{
+    nanoseconds += when.tv_nsec;
+    when.tv_sec += static_cast<time_t>(nanoseconds / 1000000000LL);
+    when.tv_nsec = static_cast<long>(nanoseconds % 1000000000LL);
+    return when;
 }
 
 // Sleeps until `deadline` advanced by the time `bytes` take on the line.
 void WaitForLine(timespec& deadline, std::size_t bytes)
 {
-    const long long nanoseconds =
-        deadline.tv_nsec + static_cast<long long>(bytes) * 1000000000LL / kBytesPerSecond;
-    deadline.tv_sec += static_cast<time_t>(nanoseconds / 1000000000LL);
-    deadline.tv_nsec = static_cast<long>(nanoseconds % 1000000000LL);
-    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR &&
-           !stopRequested) {
-    }
+    deadline = Later(deadline, static_cast<long long>(bytes) * 1000000000LL / kBytesPerSecond);
+    SleepUntil(deadline);
+}
+
+// Sleeps until the next epoch is due, a second after the last one began: a receiver sends one
+// a second, and two epochs stamped in the same second would be two fixes of one time.
+void WaitForEpoch(timespec& deadline, timespec& nextEpoch)
+{
+    if (deadline.tv_sec < nextEpoch.tv_sec ||
+        (deadline.tv_sec == nextEpoch.tv_sec && deadline.tv_nsec < nextEpoch.tv_nsec))
+        deadline = nextEpoch;
+    SleepUntil(deadline);
+    nextEpoch = Later(deadline, 1000000000LL);
+}
+
+std::tm UtcNow()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    gmtime_r(&now, &utc);
+    return utc;
 }
 
 // A line with no reader behind it drops what does not fit, as a real serial line would.
@@ -103,11 +137,21 @@ int main(int argc, char** argv)
     sigaction(SIGTERM, &action, nullptr);
     timespec deadline{};
     clock_gettime(CLOCK_MONOTONIC, &deadline);
+    timespec nextEpoch = deadline;
     while (!stopRequested) {
+        std::string_view epoch;  // the captured time of the epoch being sent
+        std::tm stamp = UtcNow();
         for (const std::string& sentence : sentences) {
             if (stopRequested) break;
-            Send(master, sentence);
-            WaitForLine(deadline, sentence.size());
+            const std::string_view captured = CapturedTime(sentence);
+            if (!captured.empty() && captured != epoch) {
+                WaitForEpoch(deadline, nextEpoch);
+                epoch = captured;
+                stamp = UtcNow();
+            }
+            const std::string line = RestampSentence(sentence, stamp) + "\r\n";
+            Send(master, line);
+            WaitForLine(deadline, line.size());
         }
     }
     if (argc == 3) ::unlink(argv[2]);

@@ -1,93 +1,69 @@
 #include "tests/support/private_x_server.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <stdexcept>
-#include <vector>
 
-extern char** environ;
+#include "tests/support/spawned_process.h"
 
 namespace {
 
 constexpr int kDisplayFd = 9;  // where Xvfb writes its display number once it accepts clients
 
-pid_t Spawn(std::vector<std::string> arguments, const std::vector<std::string>& extraEnvironment,
-            int displayPipe = -1)
-{
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    if (displayPipe >= 0) posix_spawn_file_actions_adddup2(&actions, displayPipe, kDisplayFd);
-    std::vector<char*> argv;
-    for (std::string& argument : arguments)
-        argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    std::vector<std::string> environment(extraEnvironment);
-    for (char** entry = environ; *entry; ++entry)
-        environment.emplace_back(*entry);
-    std::vector<char*> envp;
-    for (std::string& entry : environment)
-        envp.push_back(entry.data());
-    envp.push_back(nullptr);
-    pid_t pid = -1;
-    const int failed = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (failed) throw std::runtime_error("cannot start " + arguments[0]);
-    return pid;
-}
-
-void Stop(pid_t pid)
-{
-    if (pid <= 0) return;
-    kill(pid, SIGTERM);
-    waitpid(pid, nullptr, 0);
-}
-
-// The display number, as Xvfb writes it once it is ready; a guard against a server that never
-// comes up, not a pace.
-std::string ReadDisplayNumber(int fd)
-{
-    std::string number;
-    char c;
-    for (;;) {
-        pollfd ready{fd, POLLIN, 0};
-        if (poll(&ready, 1, 30000) <= 0 || read(fd, &c, 1) != 1)
-            throw std::runtime_error("Xvfb did not come up");
-        if (c == '\n') return number;
-        number += c;
-    }
-}
-
 }  // namespace
 
-PrivateXServer::PrivateXServer()
+PrivateXServer::PrivateXServer(TrayHost host)
 {
-    int ends[2];
-    if (pipe2(ends, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+    display_ = ":" + SpawnReady({"Xvfb", "-displayfd", std::to_string(kDisplayFd), "-screen", "0",
+                                 "800x600x24", "-nolisten", "tcp"},
+                                kDisplayFd, xvfb_);
     try {
-        xvfb_ = Spawn({"Xvfb", "-displayfd", std::to_string(kDisplayFd), "-screen", "0",
-                       "800x600x24", "-nolisten", "tcp"},
-                      {}, ends[1]);
-        close(ends[1]);
-        display_ = ":" + ReadDisplayNumber(ends[0]);
-        close(ends[0]);
-        trayer_ = Spawn({"trayer", "--edge", "bottom", "--align", "right", "--height", "32",
-                         "--widthtype", "request"},
-                        {"DISPLAY=" + display_});
+        StartTrayHost(host);
     } catch (...) {
-        Stop(xvfb_);
+        StopAll();
         throw;
     }
 }
 
 PrivateXServer::~PrivateXServer()
 {
-    Stop(trayer_);
-    Stop(xvfb_);
+    StopAll();
+}
+
+void PrivateXServer::StopAll()
+{
+    while (!tray_.empty()) {
+        StopSpawned(tray_.back());
+        tray_.pop_back();
+    }
+    StopSpawned(xvfb_);
+    xvfb_ = -1;
+}
+
+void PrivateXServer::StartTrayHost(TrayHost host)
+{
+    const std::vector<std::string> onThisDisplay{"DISPLAY=" + display_};
+    if (host == TrayHost::kXEmbed) {
+        tray_.push_back(SpawnQuietly({"trayer", "--edge", "bottom", "--align", "right", "--height",
+                                      "32", "--widthtype", "request"},
+                                     onThisDisplay));
+        return;
+    }
+    tray_.push_back(SpawnQuietly({"status-notifier-watcher"}));
+    // gdbus returns once the name is owned: no look at the bus on a timer of ours.
+    if (RunQuietly({"gdbus", "wait", "--session", "--timeout", "30",
+                    "org.kde.StatusNotifierWatcher"}) != 0)
+        throw std::runtime_error("status-notifier-watcher did not come onto the bus");
+    // A small bar at the screen's bottom right, like a desktop's tray. An opaque background, as
+    // the transparent one needs a 32-bit window that a screenshot of the screen cannot show; and
+    // the icon filling the bar, which otherwise is at times laid out cut off at the bar's end.
+    // GTK on X11 alone, and without its accessibility bridge, which would look for a bus of its
+    // own.
+    tray_.push_back(SpawnQuietly({"gtk-sni-tray-standalone", "--bottom", "--end", "--length",
+                                  "1 % 16", "--color", "#d6d6d6", "--expand"},
+                                 {"DISPLAY=" + display_, "GDK_BACKEND=x11", "NO_AT_BRIDGE=1"}));
+    // The host registers with the watcher before it has built its bar, and an item that comes
+    // in between may be drawn twice; its bar on the screen says it is done.
+    if (RunQuietly({"timeout", "30", "xdotool", "search", "--sync", "--onlyvisible", "--classname",
+                    "gtk-sni-tray-standalone"},
+                   onThisDisplay) != 0)
+        throw std::runtime_error("gtk-sni-tray-standalone did not show its bar");
 }

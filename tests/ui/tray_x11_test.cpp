@@ -16,6 +16,7 @@
 #include "platform/window/dialog.h"
 #include "res/resource_ids.h"
 #include "tests/support/event_wait.h"
+#include "tests/support/green_pixels.h"
 #include "tests/support/monitor_dialog.h"
 #include "tests/support/pty_pair.h"
 
@@ -33,13 +34,7 @@ QImage DrawnIcon(const QSystemTrayIcon& tray)
 // The share of the icon's pixels that are clearly green (the active picture's disc).
 double GreenShare(const QImage& image)
 {
-    int green = 0;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x) {
-            const QColor c = image.pixelColor(x, y);
-            green += c.green() > c.red() + 60 && c.green() > c.blue() + 60;
-        }
-    return image.isNull() ? 0 : double(green) / (image.width() * image.height());
+    return image.isNull() ? 0 : double(GreenPixels(image)) / (image.width() * image.height());
 }
 
 bool DrawnActive(const QSystemTrayIcon& tray)

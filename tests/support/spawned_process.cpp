@@ -1,0 +1,99 @@
+#include "tests/support/spawned_process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <stdexcept>
+#include <utility>
+
+extern char** environ;
+
+namespace {
+
+pid_t Spawn(std::vector<std::string> arguments, const std::vector<std::string>& extraEnvironment,
+            int lineWriteEnd, int lineFd)
+{
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    if (lineWriteEnd >= 0) posix_spawn_file_actions_adddup2(&actions, lineWriteEnd, lineFd);
+    std::vector<char*> argv;
+    for (std::string& argument : arguments)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> environment(extraEnvironment);  // found first, so they win
+    for (char** entry = environ; *entry; ++entry)
+        environment.emplace_back(*entry);
+    std::vector<char*> envp;
+    for (std::string& entry : environment)
+        envp.push_back(entry.data());
+    envp.push_back(nullptr);
+    pid_t pid = -1;
+    const int failed = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (failed) throw std::runtime_error("cannot start " + arguments[0]);
+    return pid;
+}
+
+std::string ReadLine(int fd, const std::string& program)
+{
+    std::string line;
+    char c;
+    for (;;) {
+        pollfd ready{fd, POLLIN, 0};
+        if (poll(&ready, 1, 30000) <= 0 || read(fd, &c, 1) != 1)
+            throw std::runtime_error(program + " did not come up");
+        if (c == '\n') return line;
+        line += c;
+    }
+}
+
+}  // namespace
+
+pid_t SpawnQuietly(std::vector<std::string> arguments,
+                   const std::vector<std::string>& extraEnvironment)
+{
+    return Spawn(std::move(arguments), extraEnvironment, -1, -1);
+}
+
+std::string SpawnReady(std::vector<std::string> arguments, int lineFd, pid_t& pid)
+{
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+    const std::string program = arguments[0];
+    pid = -1;
+    try {
+        pid = Spawn(std::move(arguments), {}, ends[1], lineFd);
+        close(ends[1]);
+        ends[1] = -1;
+        std::string line = ReadLine(ends[0], program);
+        close(ends[0]);
+        return line;
+    } catch (...) {
+        if (ends[1] >= 0) close(ends[1]);
+        close(ends[0]);
+        StopSpawned(pid);
+        pid = -1;
+        throw;
+    }
+}
+
+int RunQuietly(std::vector<std::string> arguments, const std::vector<std::string>& extraEnvironment)
+{
+    const pid_t pid = SpawnQuietly(std::move(arguments), extraEnvironment);
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+}
+
+void StopSpawned(pid_t pid)
+{
+    if (pid <= 0) return;
+    kill(pid, SIGTERM);
+    waitpid(pid, nullptr, 0);
+}
