@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <string>
@@ -47,16 +49,23 @@ PortHandle OpenSerialPort(const char* name, int baud)
     return fd.release();
 }
 
+// The exclusive flag belongs to the tty, not to our descriptor, and would outlive the close.
+// Unsent output is dropped first: close() waits until the driver has sent what it holds, up to
+// its closing time (30 s by default on a UART), and a line that has not drained during Stop's
+// pause has stalled.
 void CloseSerialPort(PortHandle& port)
 {
     if (port == INVALID_HANDLE_VALUE) return;
+    ioctl(port, TIOCNXCL);
+    tcflush(port, TCOFLUSH);
     ::close(port);
     port = INVALID_HANDLE_VALUE;
 }
 
-int WriteSerialPort(PortHandle port, const char* bytes, std::size_t count)
+int WriteSerialPort(PortHandle port, const char* bytes, std::size_t count, int stopFd)
 {
     const long long timeout =
         kWriteTimeoutConstantMs + kWriteTimeoutPerByteMs * static_cast<long long>(count);
-    return WriteAllWithin(port, bytes, count, static_cast<int>(timeout));
+    return WriteAllWithin(port, bytes, count, static_cast<int>(timeout), WriteTarget::kDevice,
+                          stopFd);
 }

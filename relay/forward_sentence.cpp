@@ -1,5 +1,6 @@
 #include "relay/forward_sentence.h"
 
+#include <cerrno>
 #include <cstring>
 #include <string_view>
 
@@ -59,5 +60,9 @@ void ForwardSentence(const char* text, std::size_t length)
         WriteToGateChannel(*relayState.gateChannel, bytes, count);
         return;
     }
-    if (!WriteSerialPort(relayState.outputPort, bytes, count)) ReportWriteFailure(kWriteErrorText);
+    // The wake descriptor turns readable at a stop, so a write waiting for room ends then
+    // (ECANCELED): the run is ending anyway, and the user has nothing to be told.
+    if (!WriteSerialPort(relayState.outputPort, bytes, count, relayState.relayThread.wakeFd) &&
+        errno != ECANCELED)
+        ReportWriteFailure(kWriteErrorText);
 }
