@@ -19,13 +19,17 @@ namespace {
 constexpr int kWriteTimeoutConstantMs = 1000;
 constexpr int kWriteTimeoutPerByteMs = 10;
 
-// The port for this process alone. flock() rather than TIOCEXCL: root passes TIOCEXCL, and a
-// second open() inside one process is a new open file description that flock() does refuse.
+// The port for this process alone, against two kinds of other openers. flock() refuses anyone
+// who locks, root included, and also a second open() inside this process (a new open file
+// description). TIOCEXCL refuses every later open() of the tty by a program without
+// CAP_SYS_ADMIN, locking or not (cat, a hotplug script), which would otherwise split the stream.
 UniqueFd OpenExclusively(const char* name)
 {
     const std::string path = ResolvePortName(name);
     UniqueFd fd{::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)};
-    if (!fd || !isatty(fd.get()) || flock(fd.get(), LOCK_EX | LOCK_NB) != 0) return {};
+    if (!fd || !isatty(fd.get()) || flock(fd.get(), LOCK_EX | LOCK_NB) != 0 ||
+        ioctl(fd.get(), TIOCEXCL) != 0)
+        return {};
     return fd;
 }
 
