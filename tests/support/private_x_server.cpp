@@ -42,10 +42,10 @@ pid_t Spawn(std::vector<std::string> arguments, const std::vector<std::string>& 
     return pid;
 }
 
-void Stop(pid_t pid)
+void Stop(pid_t pid, int number = SIGTERM)
 {
     if (pid <= 0) return;
-    kill(pid, SIGTERM);
+    kill(pid, number);
     waitpid(pid, nullptr, 0);
 }
 
@@ -90,4 +90,10 @@ PrivateXServer::~PrivateXServer()
 {
     Stop(trayer_);
     Stop(xvfb_);
+}
+
+void PrivateXServer::KillServer()
+{
+    Stop(xvfb_, SIGKILL);
+    xvfb_ = -1;
 }
