@@ -7,6 +7,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QSystemTrayIcon>
 #include <QWidget>
 
@@ -20,6 +21,15 @@ public:
     Dialog* dialog() const { return dialog_; }
 
 protected:
+    void showEvent(QShowEvent* event) override
+    {
+        QWidget::showEvent(event);
+        if (!dialog_->frontWhenShown) return;
+        dialog_->frontWhenShown = false;
+        raise();
+        activateWindow();  // the window system activates it once it is mapped
+    }
+
     // Closing is the procedure's decision: it hides the window (caption OK) or ends the dialog.
     void closeEvent(QCloseEvent* event) override
     {
