@@ -20,6 +20,8 @@ struct SentenceSelection {
     int gsa = 1;
     int gsv = 1;
     int mss = 0;
+
+    friend bool operator==(const SentenceSelection&, const SentenceSelection&) = default;
 };
 
 inline constexpr int IDC_SEND_GGA = 1008;

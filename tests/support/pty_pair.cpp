@@ -119,6 +119,18 @@ std::string PtyPair::ReadAvailable()
     }
 }
 
+std::size_t PtyPair::FillFromProgramEnd()
+{
+    const int programEnd = ::open(path_.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (programEnd < 0) throw std::runtime_error("cannot open " + path_);
+    const std::string block(4096, 'F');
+    std::size_t filled = 0;
+    for (ssize_t n; (n = ::write(programEnd, block.data(), block.size())) > 0;)
+        filled += static_cast<std::size_t>(n);
+    ::close(programEnd);
+    return filled;
+}
+
 void PtyPair::CloseMaster()
 {
     if (master_ >= 0) ::close(master_);

@@ -35,6 +35,10 @@ public:
     // Whatever has arrived by now, without waiting.
     std::string ReadAvailable();
 
+    // Fills the pty from the program's end until it takes no more, as if the program had written
+    // and nobody had read (before the program opens it); the count of bytes, all 'F'.
+    std::size_t FillFromProgramEnd();
+
     // Unplugs the cable: the program's end sees a hang-up.
     void CloseMaster();
     // True while nothing holds the program's end (Path()) open, as after the program closed its
