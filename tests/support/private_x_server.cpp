@@ -49,18 +49,19 @@ void Stop(pid_t pid, int number = SIGTERM)
     waitpid(pid, nullptr, 0);
 }
 
-// The display number, as Xvfb writes it once it is ready; a guard against a server that never
-// comes up, not a pace.
-std::string ReadDisplayNumber(int fd)
+// The display (":" and the number that Xvfb writes once it is ready); the time-out is a guard
+// against a server that never comes up, not a pace. Built by appending: g++ 12 warns falsely
+// (-Wrestrict) inside libstdc++ for ":" + std::string in an optimised build.
+std::string ReadDisplay(int fd)
 {
-    std::string number;
+    std::string display = ":";
     char c;
     for (;;) {
         pollfd ready{fd, POLLIN, 0};
         if (poll(&ready, 1, 30000) <= 0 || read(fd, &c, 1) != 1)
             throw std::runtime_error("Xvfb did not come up");
-        if (c == '\n') return number;
-        number += c;
+        if (c == '\n') return display;
+        display += c;
     }
 }
 
@@ -75,7 +76,7 @@ PrivateXServer::PrivateXServer()
                        "800x600x24", "-nolisten", "tcp"},
                       {}, ends[1]);
         close(ends[1]);
-        display_ = ":" + ReadDisplayNumber(ends[0]);
+        display_ = ReadDisplay(ends[0]);
         close(ends[0]);
         trayer_ = Spawn({"trayer", "--edge", "bottom", "--align", "right", "--height", "32",
                          "--widthtype", "request"},
