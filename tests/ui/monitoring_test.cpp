@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,11 +22,14 @@
 #include <fstream>
 #include <memory>
 #include <random>
+#include <thread>
 
 #include "platform/io/fd_io.h"
 #include "platform/io/unique_fd.h"
 #include "platform/window/dialog.h"
+#include "platform/window/message_box.h"
 #include "platform/window/qt_dialog.h"
+#include "platform/window/window_message_box.h"
 #include "relay/relay_state.h"
 #include "relay/relay_thread.h"
 #include "res/resource_ids.h"
@@ -432,6 +436,42 @@ TEST(Monitoring, AnUnpluggedReceiverEndsTheRunAndOncePluggedBackANewStartRelays)
     ExpectActiveLook(main);
     receiver->Write(kTwoSentences);
     EXPECT_EQ(output.ReadBytes(kGga.size() + kRmc.size(), 10s), kGga + kRmc);
+}
+
+// The lowest descriptor number that is free now.
+int LowestFreeDescriptor()
+{
+    const int probe = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    close(probe);
+    return probe;
+}
+
+// When the box presenter came up with no descriptor to be had for its eventfd, a box that the
+// relay thread raises must still reach the user (through Qt's own queue), not leave the relay
+// waiting for an answer forever.
+TEST(MessageBoxes, ABoxFromTheRelayThreadIsShownAlsoWithoutAnEventDescriptor)
+{
+    RemoveWindowMessagePresenter();
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit exhausted = saved;
+    const int lowestFree = LowestFreeDescriptor();
+    ASSERT_GE(lowestFree, 0);
+    exhausted.rlim_cur = static_cast<rlim_t>(lowestFree);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &exhausted), 0);
+    InstallWindowMessagePresenter();
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &saved), 0);
+
+    const BoxWatcher boxes;  // answers at once
+    std::thread relay([] { ShowMessageBox("Write error"); });
+    const bool shown = RunEventsUntil([&] { return !boxes.Seen().empty(); }, 10s);
+    EXPECT_TRUE(shown) << "the box never came";
+    if (!shown) ReleaseMessageBoxWaiters();  // so that the thread can be joined
+    relay.join();
+    ResumeMessageBoxes();
+    EXPECT_EQ(boxes.Texts(), std::vector<QString>{"Write error"});
+    RemoveWindowMessagePresenter();
+    InstallWindowMessagePresenter();
 }
 
 }  // namespace
