@@ -1,7 +1,7 @@
 // The seven sentence types the user chooses from, written down once: the tag a sentence of the
-// type begins with, its flag in SentenceSelection, its check box (id and label) and whether it
-// is sent at start. The filter, the dialog's check boxes, the benchmark's --deselect and the
-// tests read this table; no other place lists the seven types.
+// type begins with, its flag in SentenceSelection (whose default is whether the type is sent at
+// start), and its check box (id and label). The filter, the dialog's check boxes, the benchmark's
+// --deselect and the tests read this table; no other place lists the seven types.
 //
 // It lives in relay/ because its lowest user, the filter, lives here: the dialog (ui/), its
 // template (res/) and bench/ reach down to it, and relay/ needs nothing from above. So the
@@ -37,9 +37,6 @@ struct SentenceType {
     int SentenceSelection::*flag;
     int checkBoxId;
     const char* label;  // the check box's text; also the name --deselect takes
-
-    // The flag's default in SentenceSelection, which is where the initial value is written.
-    constexpr int InitialValue() const { return SentenceSelection{}.*flag; }
 };
 
 // In the order the filter tests them, which is also the order the dialog reads its check boxes.
