@@ -3,10 +3,12 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <iterator>
 #include <string_view>
 
 #include "platform/io/fd_io.h"
 #include "relay/forward_sentence.h"
+#include "relay/sentence_types.h"
 
 namespace {
 
@@ -27,18 +29,13 @@ bool WriteWhole(int fd, const char* bytes, std::size_t count)
 // The relay's rules in their plainest form: a sentence starting with a deselected tag is
 // dropped, one starting "$GPVTG,," becomes the fixed VTG sentence.
 struct SentenceRules {
-    const char* deselected[7];
+    std::string_view deselected[std::size(kSentenceTypes)];
     int deselectedCount = 0;
 
     explicit SentenceRules(const SentenceSelection& s)
     {
-        const struct {
-            const char* tag;
-            int selected;
-        } rows[] = {{"$GPGGA", s.gga}, {"$GPVTG", s.vtg}, {"$GPRMC", s.rmc}, {"$GPGLL", s.gll},
-                    {"$GPGSA", s.gsa}, {"$GPGSV", s.gsv}, {"$GPMSS", s.mss}};
-        for (const auto& row : rows)
-            if (!row.selected) deselected[deselectedCount++] = row.tag;
+        for (const SentenceType& type : kSentenceTypes)
+            if (!(s.*type.flag)) deselected[deselectedCount++] = type.tag;
     }
 
     // False when the write failed.

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "relay/sentence_types.h"
+
 namespace {
 
 bool ParseInt(const char* text, int& value)
@@ -23,15 +25,9 @@ bool ParseInt(const char* text, int& value)
 
 int* SelectionFlag(SentenceSelection& selection, std::string_view name)
 {
-    const struct {
-        const char* name;
-        int SentenceSelection::*flag;
-    } kTypes[] = {{"GGA", &SentenceSelection::gga}, {"VTG", &SentenceSelection::vtg},
-                  {"RMC", &SentenceSelection::rmc}, {"GLL", &SentenceSelection::gll},
-                  {"GSA", &SentenceSelection::gsa}, {"GSV", &SentenceSelection::gsv},
-                  {"MSS", &SentenceSelection::mss}};
-    for (const auto& type : kTypes)
-        if (name.size() == 3 && strncasecmp(name.data(), type.name, 3) == 0)
+    for (const SentenceType& type : kSentenceTypes)
+        if (name.size() == std::strlen(type.label) &&
+            strncasecmp(name.data(), type.label, name.size()) == 0)
             return &(selection.*type.flag);
     return nullptr;
 }
@@ -39,7 +35,8 @@ int* SelectionFlag(SentenceSelection& selection, std::string_view name)
 // "GSV,MSS": these types off, every other one on. An empty list turns every type on.
 bool ParseDeselection(std::string_view list, SentenceSelection& selection)
 {
-    selection = {1, 1, 1, 1, 1, 1, 1};
+    for (const SentenceType& type : kSentenceTypes)
+        selection.*type.flag = 1;
     while (!list.empty()) {
         const std::size_t comma = list.find(',');
         int* flag = SelectionFlag(selection, list.substr(0, comma));

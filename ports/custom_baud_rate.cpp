@@ -14,9 +14,11 @@ int SetCustomBaudRate(int fd, int baud)
     return ioctl(fd, TCSETS2, &settings) == 0 ? 1 : 0;
 }
 
-long ReadActualBaudRate(int fd)
+bool ReadActualBaudRates(int fd, long& input, long& output)
 {
     struct termios2 settings {};
-    if (ioctl(fd, TCGETS2, &settings) != 0) return -1;
-    return static_cast<long>(settings.c_ospeed);
+    if (ioctl(fd, TCGETS2, &settings) != 0) return false;
+    input = static_cast<long>(settings.c_ispeed);
+    output = static_cast<long>(settings.c_ospeed);
+    return true;
 }

@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <string>
@@ -17,13 +19,17 @@ namespace {
 constexpr int kWriteTimeoutConstantMs = 1000;
 constexpr int kWriteTimeoutPerByteMs = 10;
 
-// The port for this process alone. flock() rather than TIOCEXCL: root passes TIOCEXCL, and a
-// second open() inside one process is a new open file description that flock() does refuse.
+// The port for this process alone, against two kinds of other openers. flock() refuses anyone
+// who locks, root included, and also a second open() inside this process (a new open file
+// description). TIOCEXCL refuses every later open() of the tty by a program without
+// CAP_SYS_ADMIN, locking or not (cat, a hotplug script), which would otherwise split the stream.
 UniqueFd OpenExclusively(const char* name)
 {
     const std::string path = ResolvePortName(name);
     UniqueFd fd{::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)};
-    if (!fd || !isatty(fd.get()) || flock(fd.get(), LOCK_EX | LOCK_NB) != 0) return {};
+    if (!fd || !isatty(fd.get()) || flock(fd.get(), LOCK_EX | LOCK_NB) != 0 ||
+        ioctl(fd.get(), TIOCEXCL) != 0)
+        return {};
     return fd;
 }
 
@@ -47,16 +53,23 @@ PortHandle OpenSerialPort(const char* name, int baud)
     return fd.release();
 }
 
+// The exclusive flag belongs to the tty, not to our descriptor, and would outlive the close.
+// Unsent output is dropped first: close() waits until the driver has sent what it holds, up to
+// its closing time (30 s by default on a UART), and a line that has not drained during Stop's
+// pause has stalled.
 void CloseSerialPort(PortHandle& port)
 {
     if (port == INVALID_HANDLE_VALUE) return;
+    ioctl(port, TIOCNXCL);
+    tcflush(port, TCOFLUSH);
     ::close(port);
     port = INVALID_HANDLE_VALUE;
 }
 
-int WriteSerialPort(PortHandle port, const char* bytes, std::size_t count)
+int WriteSerialPort(PortHandle port, const char* bytes, std::size_t count, int stopFd)
 {
     const long long timeout =
         kWriteTimeoutConstantMs + kWriteTimeoutPerByteMs * static_cast<long long>(count);
-    return WriteAllWithin(port, bytes, count, static_cast<int>(timeout));
+    return WriteAllWithin(port, bytes, count, static_cast<int>(timeout), WriteTarget::kDevice,
+                          stopFd);
 }

@@ -19,5 +19,6 @@ PortHandle OpenSerialPort(const char* name, int baud);
 // Closes `port` if it is open and marks it INVALID_HANDLE_VALUE.
 void CloseSerialPort(PortHandle& port);
 
-// Writes the bytes whole within 1000 ms + 10 ms per byte: 1 on success, 0 on failure.
-int WriteSerialPort(PortHandle port, const char* bytes, std::size_t count);
+// Writes the bytes whole within 1000 ms + 10 ms per byte: 1 on success, 0 on failure with
+// errno set. A wait for room also ends, with ECANCELED, once `stopFd` (if not -1) is readable.
+int WriteSerialPort(PortHandle port, const char* bytes, std::size_t count, int stopFd = -1);

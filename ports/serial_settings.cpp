@@ -10,35 +10,25 @@
 
 namespace {
 
-struct RateCode {
-    int baud;
-    speed_t code;
-};
-
-constexpr RateCode kRateCodes[] = {
-    {50, B50},           {75, B75},           {110, B110},         {134, B134},
-    {150, B150},         {200, B200},         {300, B300},         {600, B600},
-    {1200, B1200},       {1800, B1800},       {2400, B2400},       {4800, B4800},
-    {9600, B9600},       {19200, B19200},     {38400, B38400},     {57600, B57600},
-    {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
-    {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000},
-    {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
-    {3500000, B3500000}, {4000000, B4000000},
+// The rates Linux has a Bxxx code for: a driver holds them exactly.
+constexpr int kStandardRates[] = {
+    50,     75,     110,     134,     150,     200,     300,     600,     1200,    1800,
+    2400,   4800,   9600,    19200,   38400,   57600,   115200,  230400,  460800,  500000,
+    576000, 921600, 1000000, 1152000, 1500000, 2000000, 2500000, 3000000, 3500000, 4000000,
 };
 
 constexpr int kLowestBaud = 50;
 constexpr int kHighestBaud = 4000000;
 
-// A UART's clock divider may round a custom rate; within 2 % the far end still reads every
+// A UART's clock divider may round another rate; within 2 % the far end still reads every
 // character, so that much is accepted. Standard rates must read back exactly.
 constexpr long kCustomRateTolerancePercent = 2;
 
-// 0 when `baud` has no Bxxx code.
-speed_t RateCodeFor(int baud)
+bool IsStandardRate(int baud)
 {
-    for (const RateCode& rate : kRateCodes)
-        if (rate.baud == baud) return rate.code;
-    return 0;
+    for (const int rate : kStandardRates)
+        if (rate == baud) return true;
+    return false;
 }
 
 constexpr tcflag_t kCheckedControlFlags = CSIZE | PARENB | CSTOPB | CRTSCTS | CLOCAL | CREAD;
@@ -62,12 +52,19 @@ bool SameLineSettings(const termios& wanted, const termios& actual)
            (wanted.c_oflag & OPOST) == (actual.c_oflag & OPOST);
 }
 
-bool RateHolds(int fd, int baud, bool custom)
+bool SpeedHolds(long actual, int baud)
 {
-    const long actual = ReadActualBaudRate(fd);
-    if (actual < 0) return false;
-    if (!custom) return actual == baud;
+    if (IsStandardRate(baud)) return actual == baud;
     return std::labs(actual - baud) * 100 <= baud * kCustomRateTolerancePercent;
+}
+
+// Both speeds: a port that kept another input speed has refused the setting.
+bool RatesHold(int fd, int baud)
+{
+    long input = -1;
+    long output = -1;
+    return ReadActualBaudRates(fd, input, output) && SpeedHolds(input, baud) &&
+           SpeedHolds(output, baud);
 }
 
 // Modem lines low, as on a port whose DTR and RTS are disabled. A pseudo-terminal has no modem
@@ -92,15 +89,12 @@ int ApplyLineSettings(int fd, int baud)
     termios settings{};
     if (tcgetattr(fd, &settings) != 0) return 0;
     MakeRaw8N1(settings);
-    const speed_t code = RateCodeFor(baud);
-    if (code != 0 && (cfsetispeed(&settings, code) != 0 || cfsetospeed(&settings, code) != 0))
-        return 0;
     if (tcsetattr(fd, TCSANOW, &settings) != 0) return 0;
-    if (code == 0 && !SetCustomBaudRate(fd, baud)) return 0;
+    if (!SetCustomBaudRate(fd, baud)) return 0;
 
     termios actual{};
     if (tcgetattr(fd, &actual) != 0 || !SameLineSettings(settings, actual)) return 0;
-    if (!RateHolds(fd, baud, code == 0)) return 0;
+    if (!RatesHold(fd, baud)) return 0;
     return DropModemLines(fd) ? 1 : 0;
 }
 

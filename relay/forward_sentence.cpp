@@ -1,5 +1,6 @@
 #include "relay/forward_sentence.h"
 
+#include <cerrno>
 #include <cstring>
 #include <string_view>
 
@@ -7,45 +8,25 @@
 #include "platform/window/message_box.h"
 #include "ports/serial_port.h"
 #include "relay/relay_state.h"
+#include "relay/sentence_types.h"
 
 namespace {
-
-struct FilterRow {
-    std::string_view tag;
-    int SentenceSelection::*flag;
-};
-
-// In the order the filter tests them.
-constexpr FilterRow kFilterRows[] = {
-    {"$GPGGA", &SentenceSelection::gga}, {"$GPVTG", &SentenceSelection::vtg},
-    {"$GPRMC", &SentenceSelection::rmc}, {"$GPGLL", &SentenceSelection::gll},
-    {"$GPGSA", &SentenceSelection::gsa}, {"$GPGSV", &SentenceSelection::gsv},
-    {"$GPMSS", &SentenceSelection::mss},
-};
 
 // A VTG sentence whose first field (course over ground, true) is empty.
 constexpr std::string_view kRepairTag = "$GPVTG,,";
 
-// Searched by count, not as text: a 0 byte in the sentence must not hide a tag behind it.
-// Every tag begins with '$', so it can only start at a '$': memchr finds those, and the tag is
-// compared there. memmem would set up a shift table on every call, and this runs several times
-// for every sentence.
-bool Contains(const char* text, std::size_t length, std::string_view tag)
+// Every sentence the relay thread hands on holds exactly one '$', at its first byte, so a tag
+// can only stand there: one comparison per tag instead of a search through the sentence (which
+// also keeps a 0 byte inside the sentence from mattering).
+bool BeginsWith(const char* text, std::size_t length, std::string_view tag)
 {
-    const char* const end = text + length;
-    for (const char* at = text;
-         (at = static_cast<const char*>(std::memchr(at, '$', static_cast<std::size_t>(end - at))));
-         ++at)
-        if (static_cast<std::size_t>(end - at) >= tag.size() &&
-            std::memcmp(at, tag.data(), tag.size()) == 0)
-            return true;
-    return false;
+    return length >= tag.size() && std::memcmp(text, tag.data(), tag.size()) == 0;
 }
 
 bool IsDeselected(const char* text, std::size_t length)
 {
-    for (const FilterRow& row : kFilterRows)
-        if (relayState.selection.*row.flag == 0 && Contains(text, length, row.tag)) return true;
+    for (const SentenceType& type : kSentenceTypes)
+        if (relayState.selection.*type.flag == 0 && BeginsWith(text, length, type.tag)) return true;
     return false;
 }
 
@@ -71,7 +52,7 @@ void ForwardSentence(const char* text, std::size_t length)
     if (IsDeselected(text, length)) return;
     const char* bytes = text;
     std::size_t count = length;
-    if (Contains(text, length, kRepairTag)) {
+    if (BeginsWith(text, length, kRepairTag)) {
         bytes = kFixedVtgSentence;
         count = relayState.fixedVtgLength;
     }
@@ -79,5 +60,9 @@ void ForwardSentence(const char* text, std::size_t length)
         WriteToGateChannel(*relayState.gateChannel, bytes, count);
         return;
     }
-    if (!WriteSerialPort(relayState.outputPort, bytes, count)) ReportWriteFailure(kWriteErrorText);
+    // The wake descriptor turns readable at a stop, so a write waiting for room ends then
+    // (ECANCELED): the run is ending anyway, and the user has nothing to be told.
+    if (!WriteSerialPort(relayState.outputPort, bytes, count, relayState.relayThread.wakeFd) &&
+        errno != ECANCELED)
+        ReportWriteFailure(kWriteErrorText);
 }

@@ -11,6 +11,7 @@ inline constexpr char kFixedVtgSentence[] = "$GPVTG,,T,,M,0.00,N,0.0,K*7E\r\n";
 
 inline constexpr char kWriteErrorText[] = "Write error";
 
-// `text` holds `length` bytes with a 0 byte behind them; 0 bytes inside are data like any other.
-// A failed write is shown to the user once and sets stopRequested.
+// `text` holds `length` bytes with a 0 byte behind them and begins with its only '$', as the
+// relay thread cuts sentences; 0 bytes inside are data like any other. A failed write is shown
+// to the user once and sets stopRequested; a write that a stop cut short shows nothing.
 void ForwardSentence(const char* text, std::size_t length);

@@ -11,25 +11,16 @@
 #include <thread>
 
 #include "ports/port_handle.h"
+#include "relay/sentence_types.h"
 
 namespace GateApi {
 class Simple;
 }
 
-// Which sentence types are sent on: 1 sends, 0 drops. MSS alone starts deselected.
-struct SentenceSelection {
-    int gga = 1;
-    int vtg = 1;
-    int rmc = 1;
-    int gll = 1;
-    int gsa = 1;
-    int gsv = 1;
-    int mss = 0;
-};
-
 // The relay thread of the current run and the two descriptors it is steered by: `wakeFd`
-// (an eventfd) ends its wait when a stop is requested, since closing the port would not;
-// `endedFd` (an eventfd) becomes readable once the thread has left its loop.
+// (an eventfd) becomes readable when a stop is requested and stays so until the thread is
+// released, ending its wait for input (closing the port would not) and any wait of a write for
+// room; `endedFd` (an eventfd) becomes readable once the thread has left its loop.
 struct RelayThreadHandle {
     std::thread thread;
     int wakeFd = -1;

@@ -59,16 +59,13 @@ ReadResult ReadWhileDataArrives(SentenceFramer& framer)
 
 enum class WaitResult { kInput, kWoken, kHungUp };
 
-// Sleeps in the kernel until the receiver sends or hangs up, or a stop wakes the thread.
+// Sleeps in the kernel until the receiver sends or hangs up, or a stop wakes the thread. The
+// wake descriptor is left readable: a write the stop finds waiting for room sees it as well.
 WaitResult WaitForInput(int wakeFd)
 {
     pollfd waits[2] = {{relayState.inputPort, POLLIN, 0}, {wakeFd, POLLIN, 0}};
     if (PollRetrying(waits, 2, -1) < 0) return WaitResult::kHungUp;
-    if (waits[1].revents & POLLIN) {
-        std::uint64_t count;
-        [[maybe_unused]] const ssize_t ignored = ::read(wakeFd, &count, sizeof count);
-        return WaitResult::kWoken;
-    }
+    if (waits[1].revents & POLLIN) return WaitResult::kWoken;
     if (waits[0].revents & POLLIN) return WaitResult::kInput;  // read first: a hang-up shows there
     if (waits[0].revents & (POLLHUP | POLLERR | POLLNVAL)) return WaitResult::kHungUp;
     return WaitResult::kWoken;

@@ -7,7 +7,12 @@
 namespace {
 
 constexpr unsigned kList = kEditableList | kSortedList | kVerticalScrollBar | kTabStop;
-constexpr unsigned kCheck = kAutoCheckBox | kTabStop;
+
+// A sentence type's check box, labelled as the sentence types' table names it.
+constexpr ControlTemplate SendBox(int id, DialogRect rect)
+{
+    return {id, ControlKind::kCheckBox, kAutoCheckBox | kTabStop, SentenceTypeLabel(id), rect};
+}
 
 constexpr ControlTemplate kMainControls[] = {
     {IDCANCEL, ControlKind::kPushButton, kTabStop, "Programm beenden", {43, 142, 73, 14}},
@@ -22,13 +27,13 @@ constexpr ControlTemplate kMainControls[] = {
     {IDC_STATIC, ControlKind::kStaticText, kTextRight, "Port:", {12, 12, 54, 8}},
     {IDC_BAUD, ControlKind::kComboBox, kList, "", {73, 25, 48, 59}},
     {IDC_STATIC, ControlKind::kStaticText, kTextRight, "Baud Rate:", {12, 27, 54, 8}},
-    {IDC_SEND_GGA, ControlKind::kCheckBox, kCheck, "GGA", {13, 80, 31, 10}},
-    {IDC_SEND_VTG, ControlKind::kCheckBox, kCheck, "VTG", {13, 91, 31, 10}},
-    {IDC_SEND_GLL, ControlKind::kCheckBox, kCheck, "GLL", {109, 80, 29, 10}},
-    {IDC_SEND_GSA, ControlKind::kCheckBox, kCheck, "GSA", {61, 91, 31, 10}},
-    {IDC_SEND_GSV, ControlKind::kCheckBox, kCheck, "GSV", {61, 80, 31, 10}},
-    {IDC_SEND_RMC, ControlKind::kCheckBox, kCheck, "RMC", {13, 102, 32, 10}},
-    {IDC_SEND_MSS, ControlKind::kCheckBox, kCheck, "MSS", {109, 91, 31, 10}},
+    SendBox(IDC_SEND_GGA, {13, 80, 31, 10}),
+    SendBox(IDC_SEND_VTG, {13, 91, 31, 10}),
+    SendBox(IDC_SEND_GLL, {109, 80, 29, 10}),
+    SendBox(IDC_SEND_GSA, {61, 91, 31, 10}),
+    SendBox(IDC_SEND_GSV, {61, 80, 31, 10}),
+    SendBox(IDC_SEND_RMC, {13, 102, 32, 10}),
+    SendBox(IDC_SEND_MSS, {109, 91, 31, 10}),
     {IDC_STATIC, ControlKind::kGroupBox, 0, "Sende folgende Protokolle", {7, 70, 142, 44}},
     {IDC_STATIC, ControlKind::kGroupBox, 0, "Eingang", {8, 1, 142, 40}},
     {IDC_OUTPUT_PORT, ControlKind::kComboBox, kList, "", {73, 51, 48, 59}},

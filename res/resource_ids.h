@@ -1,6 +1,9 @@
 // Resource and control identifiers of the program.
 #pragma once
 
+// The seven check boxes' ids (IDC_SEND_GGA ...) come with their sentence types' table.
+#include "relay/sentence_types.h"
+
 // Dialog
 inline constexpr int IDD_MAIN = 104;
 
@@ -10,13 +13,6 @@ inline constexpr int IDC_STOP = 1003;
 inline constexpr int IDC_STATUS = 1004;
 inline constexpr int IDC_INPUT_PORT = 1005;
 inline constexpr int IDC_BAUD = 1007;
-inline constexpr int IDC_SEND_GGA = 1008;
-inline constexpr int IDC_SEND_VTG = 1009;
-inline constexpr int IDC_SEND_GLL = 1010;
-inline constexpr int IDC_SEND_GSA = 1011;
-inline constexpr int IDC_SEND_GSV = 1012;
-inline constexpr int IDC_SEND_RMC = 1013;
-inline constexpr int IDC_SEND_MSS = 1014;
 inline constexpr int IDC_OUTPUT_PORT = 1015;
 
 // Icons: the program's, and the tray pictures (16x16 for small screens, 32x32 otherwise)

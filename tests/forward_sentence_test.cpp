@@ -59,12 +59,11 @@ const std::vector<FilterCase> kFilterCases = {
      "$GPZDA,201530.00,04,07,2002,00,00*60\r\n"},
     {"a 0 byte inside a sentence is written like any other byte", nullptr,
      std::string("$GPGGA,1\0,2*00\r\n", 16), std::string("$GPGGA,1\0,2*00\r\n", 16)},
-    {"a tag is searched through the whole text, not only at its start", &SentenceSelection::gsv,
-     "# noise $GPGSV,1*00\r\n", ""},
-    {"a 0 byte does not hide a tag behind it", nullptr, std::string("#\0$GPVTG,,T*00\r\n", 16),
-     kFixedVtg},
-    {"a tag cut short at the end of the text is no match", &SentenceSelection::gsv,
-     "$GPGGA,1*00\r\n$GPGS", "$GPGGA,1*00\r\n$GPGS"},
+    {"a 0 byte behind the tag does not hide the type", &SentenceSelection::gsv,
+     std::string("$GPGSV\0,1*00\r\n", 14), ""},
+    {"a 0 byte behind the repair tag does not stop the repair", nullptr,
+     std::string("$GPVTG,,\0T*00\r\n", 16), kFixedVtg},
+    {"a sentence shorter than a tag is no match", &SentenceSelection::gsv, "$GPGS", "$GPGS"},
 };
 
 class Forwarding : public ::testing::Test {

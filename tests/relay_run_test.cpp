@@ -2,14 +2,18 @@
 // for byte with the rules' model, and the ways a run ends (stop, unplugged receiver, failed write).
 #include <gtest/gtest.h>
 
+#include <pthread.h>
 #include <sys/resource.h>
 
+#include <atomic>
 #include <chrono>
+#include <csignal>
 #include <future>
 #include <random>
 #include <string>
 #include <thread>
 
+#include "bench/thread_usage.h"
 #include "platform/io/fd_io.h"
 #include "relay/relay_state.h"
 #include "relay/relay_thread.h"
@@ -23,6 +27,16 @@
 using namespace std::chrono_literals;
 
 namespace {
+
+// Byte for byte; a mismatch names where the two part.
+void ExpectSameBytes(const std::string& received, const std::string& expected)
+{
+    EXPECT_EQ(received.size(), expected.size());
+    EXPECT_TRUE(received == expected)
+        << "first difference at byte "
+        << std::mismatch(received.begin(), received.end(), expected.begin(), expected.end()).first -
+               received.begin();
+}
 
 class RelayReplay : public ::testing::TestWithParam<Replay> {};
 
@@ -43,11 +57,7 @@ TEST_P(RelayReplay, OutputIsExactlyWhatTheRulesGive)
 
     const std::string received = relay.output().ReadBytes(expected.size(), 20s);
     relay.Stop();
-    EXPECT_EQ(received.size(), expected.size());
-    EXPECT_TRUE(received == expected)
-        << "first difference at byte "
-        << std::mismatch(received.begin(), received.end(), expected.begin(), expected.end()).first -
-               received.begin();
+    ExpectSameBytes(received, expected);
     EXPECT_EQ(relay.output().ReadAvailable(), "") << "nothing beyond the rules";
     EXPECT_TRUE(messages.Texts().empty());
 }
@@ -137,6 +147,106 @@ TEST(RelayRun, AStalledOutputEndsTheRunAfterOneTimedOutWrite)
     EXPECT_EQ(stopped.wait_for(10s), std::future_status::ready);
     EXPECT_EQ(messages.Texts(), std::vector<std::string>{"Write error"});
     EXPECT_LT(elapsed, 1000 + 10 * 70 + 5000) << "one time-out, not one per held sentence";
+}
+
+// While the receiver is silent the relay thread sleeps in the kernel: over a second of silence
+// it spends no CPU time and hardly wakes (a wait that returned at once would spin a core).
+TEST(RelayRun, TheRelayThreadSleepsWhileTheReceiverIsSilent)
+{
+    MessageRecorder messages;
+    RelayHarness relay;
+    // ThreadSanitizer starts a thread of its own along with a program's first one; let that
+    // happen here, so that the relay's is the one new thread.
+    std::thread([] {}).join();
+    const std::vector<pid_t> before = ListThreads();
+    ASSERT_EQ(relay.Start(), 1);
+    const pid_t relayThread = NewThreadSince(before);
+    ASSERT_GT(relayThread, 0);
+    relay.input().Write(kGga + "$");
+    ASSERT_EQ(relay.output().ReadBytes(kGga.size(), 10s), kGga);
+
+    const ThreadUsage start = ReadThreadUsage(relayThread);
+    EXPECT_EQ(relay.output().ReadBytes(1, 1s), "") << "a second of silence";
+    const ThreadUsage used = ReadThreadUsage(relayThread) - start;
+    EXPECT_LE(used.Switches(), 2) << "the relay thread woke up while nothing came";
+    EXPECT_LT(used.cpuMs, 50.0);
+    EXPECT_TRUE(messages.Texts().empty());
+}
+
+std::atomic<int> signalsCaught{0};
+
+// SIGUSR1 counted by a handler without SA_RESTART while the object lives.
+class CountedSignal {
+public:
+    CountedSignal()
+    {
+        struct sigaction counting = {};
+        counting.sa_handler = [](int) { signalsCaught.fetch_add(1); };
+        sigemptyset(&counting.sa_mask);
+        sigaction(SIGUSR1, &counting, &previous_);
+    }
+    ~CountedSignal() { sigaction(SIGUSR1, &previous_, nullptr); }
+
+private:
+    struct sigaction previous_ = {};
+};
+
+// A signal that reaches the relay thread interrupts whatever wait it is in (poll() is never
+// restarted, SA_RESTART or not): the relay must go on as if nothing happened, without a false
+// "Read error" and without a byte lost or doubled.
+TEST(RelayRun, SignalsToTheRelayThreadChangeNothing)
+{
+    const CountedSignal counted;
+    MessageRecorder messages;
+    RelayHarness relay;
+    ASSERT_EQ(relay.Start(), 1);
+    const pthread_t relayThread = relayState.relayThread.thread.native_handle();
+    const std::string input = ReadCapture("nl551e.log");
+    const std::string expected = ExpectedRelayOutput(input, {});
+    // One line at a time: once its output is there, the relay goes back to sleep in its wait,
+    // where the signal mostly finds it.
+    std::string received;
+    for (std::size_t from = 0, end; from < input.size(); from = end) {
+        const std::size_t newline = input.find('\n', from);
+        end = newline == std::string::npos ? input.size() : newline + 1;
+        relay.input().Write(std::string_view(input).substr(from, end - from));
+        const std::size_t due = ExpectedRelayOutput(input.substr(0, end), {}).size();
+        received += relay.output().ReadBytes(due - received.size(), 10s);
+        ASSERT_EQ(received.size(), due) << "after byte " << end;
+        ASSERT_EQ(pthread_kill(relayThread, SIGUSR1), 0);
+    }
+    relay.Stop();
+    ExpectSameBytes(received, expected);
+    EXPECT_TRUE(messages.Texts().empty()) << messages.Texts().front();
+    EXPECT_GT(signalsCaught.load(), 0);
+}
+
+// The output is full when the relay starts, and its reader takes one byte at a time, far slower
+// than the relay writes: the relay's sentences (3 KB each) go out in pieces as room comes free.
+// Every byte must arrive once, in order.
+TEST(RelayRun, PartialWritesDeliverEveryByteOnce)
+{
+    std::string input;
+    for (int i = 0; input.size() < 60000; ++i)
+        input += "$GPTXT," + std::to_string(i) + "," + std::string(3000, 'a' + i % 26) + "*00\r\n";
+    input += "$";
+    MessageRecorder messages;
+    RelayHarness relay;
+    const std::size_t filled = relay.output().FillFromProgramEnd();
+    ASSERT_GT(filled, 0u);
+    const std::string expected = std::string(filled, 'F') + ExpectedRelayOutput(input, {});
+    ASSERT_EQ(relay.Start({}, 115200), 1);
+    auto feeding = std::async(std::launch::async, [&] { relay.input().Write(input); });
+    std::string received;
+    while (received.size() < expected.size()) {
+        const std::string piece = relay.output().ReadBytes(1, 10s);
+        if (piece.empty()) break;
+        received += piece;
+    }
+    feeding.get();
+    relay.Stop();
+    ExpectSameBytes(received, expected);
+    EXPECT_TRUE(messages.Texts().empty());
 }
 
 // Runs end to end, many times over: each one gives back its ports, its thread and its wake-up

@@ -3,6 +3,8 @@
 #include "ports/serial_port.h"
 
 #include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -37,10 +39,12 @@ struct OpenPort {
 
 class RateSettings : public ::testing::TestWithParam<int> {};
 
+// The far end starts as unlike the wanted settings as a pseudo-terminal allows, so every
+// setting the program must make shows; DTR and RTS would need a real UART.
 TEST_P(RateSettings, FarEndSeesRaw8N1AtTheRateWithImmediateReads)
 {
     MessageRecorder messages;
-    PtyPair pty;
+    PtyPair pty(PtyPair::kMessy);
     OpenPort port(OpenSerialPort(pty.Path().c_str(), GetParam()));
     ASSERT_NE(port.handle, INVALID_HANDLE_VALUE) << ::testing::PrintToString(messages.Texts());
 
@@ -53,7 +57,7 @@ TEST_P(RateSettings, FarEndSeesRaw8N1AtTheRateWithImmediateReads)
     EXPECT_EQ(t.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u) << "no parity, one stop bit, no RTS/CTS";
     EXPECT_EQ(t.c_cflag & (CLOCAL | CREAD), static_cast<tcflag_t>(CLOCAL | CREAD));
     EXPECT_EQ(t.c_iflag & (IXON | IXOFF | IXANY), 0u) << "no XON/XOFF";
-    EXPECT_EQ(t.c_iflag & (ICRNL | INLCR | IGNCR | ISTRIP), 0u) << "bytes pass unchanged";
+    EXPECT_EQ(t.c_iflag & (ICRNL | INLCR | IGNCR | ISTRIP | INPCK), 0u) << "bytes pass unchanged";
     EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u) << "raw";
     EXPECT_EQ(t.c_oflag & OPOST, 0u);
     EXPECT_EQ(t.c_cc[VMIN], 0);
@@ -72,6 +76,24 @@ TEST_P(RateSettings, FarEndSeesRaw8N1AtTheRateWithImmediateReads)
 INSTANTIATE_TEST_SUITE_P(OfferedRates, RateSettings,
                          ::testing::Values(300, 1200, 2400, 4800, 9600, 14400, 19200, 38400, 57600,
                                            115200));
+
+// A standard rate after a custom one on the same port: termios' own calls would set the output
+// speed alone and leave the input at the custom rate.
+TEST(SerialPort, AStandardRateAfterACustomOneSetsBothSpeeds)
+{
+    MessageRecorder messages;
+    PtyPair pty;
+    {
+        const OpenPort custom(OpenSerialPort(pty.Path().c_str(), 14400));
+        ASSERT_NE(custom.handle, INVALID_HANDLE_VALUE);
+    }
+    const OpenPort standard(OpenSerialPort(pty.Path().c_str(), 4800));
+    ASSERT_NE(standard.handle, INVALID_HANDLE_VALUE) << ::testing::PrintToString(messages.Texts());
+    FarEndSettings seen{};
+    ASSERT_TRUE(ReadFarEndSettings(pty.Master(), seen));
+    EXPECT_EQ(seen.inputBaud, 4800u);
+    EXPECT_EQ(seen.outputBaud, 4800u);
+}
 
 TEST(SerialPort, RefusedRatesShowTheConfigureMessageAndLeaveNothingOpen)
 {
@@ -136,6 +158,39 @@ TEST(SerialPort, APortHeldByAnotherProcessIsRefused)
     close(held[1]);
     OpenPort port(OpenSerialPort(pty.Path().c_str(), 4800));
     EXPECT_NE(port.handle, INVALID_HANDLE_VALUE) << "free again once the other process is gone";
+}
+
+// What another program that opens the port without locking it gets: 0, or its errno. It runs as
+// nobody, as such programs do: root (CAP_SYS_ADMIN) passes the kernel's exclusive flag.
+int OpenAsAnotherUserWithoutLocking(const std::string& path)
+{
+    const pid_t child = fork();
+    if (child == 0) {
+        if (geteuid() == 0 &&
+            (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
+            _exit(255);
+        const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        _exit(fd >= 0 ? 0 : errno);
+    }
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+}
+
+// flock() alone kept out only those who lock: cat or a hotplug script would still open the port
+// and split the stream with us.
+TEST(SerialPort, AnotherProgramOpeningWithoutALockIsRefusedWhileWeHoldThePort)
+{
+    MessageRecorder messages;
+    PtyPair pty;
+    ASSERT_EQ(chmod(pty.Path().c_str(), 0666), 0);  // so that the user may open it at all
+    ASSERT_EQ(OpenAsAnotherUserWithoutLocking(pty.Path()), 0);
+    {
+        const OpenPort held(OpenSerialPort(pty.Path().c_str(), 4800));
+        ASSERT_NE(held.handle, INVALID_HANDLE_VALUE);
+        EXPECT_EQ(OpenAsAnotherUserWithoutLocking(pty.Path()), EBUSY);
+    }
+    EXPECT_EQ(OpenAsAnotherUserWithoutLocking(pty.Path()), 0) << "free again once closed";
 }
 
 TEST(SerialPort, WhatIsNoTerminalIsRefused)

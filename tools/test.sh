@@ -36,7 +36,7 @@ UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     run_tests address
 
 configure_and_build thread -DCMAKE_BUILD_TYPE=Debug -DQUARNEX_SANITIZER=thread
-TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/tests/sanitizers/tsan.supp \
     run_tests thread -L threaded
 
 CXX=clang++ configure_and_build fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARNEX_FUZZ=ON

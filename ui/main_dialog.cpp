@@ -6,6 +6,7 @@
 #include "platform/window/shell.h"
 #include "ports/gate_channel.h"
 #include "relay/relay_state.h"
+#include "relay/sentence_types.h"
 #include "res/resource_ids.h"
 #include "ui/monitoring.h"
 #include "ui/tray_icon.h"
@@ -41,14 +42,8 @@ void FillLists(Dialog* dialog)
 
 void ShowSelection(Dialog* dialog)
 {
-    const SentenceSelection& selection = relayState.selection;
-    SetCheck(dialog, IDC_SEND_GGA, selection.gga);
-    SetCheck(dialog, IDC_SEND_VTG, selection.vtg);
-    SetCheck(dialog, IDC_SEND_RMC, selection.rmc);
-    SetCheck(dialog, IDC_SEND_GLL, selection.gll);
-    SetCheck(dialog, IDC_SEND_GSA, selection.gsa);
-    SetCheck(dialog, IDC_SEND_GSV, selection.gsv);
-    SetCheck(dialog, IDC_SEND_MSS, selection.mss);
+    for (const SentenceType& type : kSentenceTypes)
+        SetCheck(dialog, type.checkBoxId, relayState.selection.*type.flag);
 }
 
 bool InitMainDialog(Dialog* dialog)

@@ -9,36 +9,32 @@
 #include "relay/relay_state.h"
 #include "relay/relay_thread.h"
 #include "relay/run_ends.h"
+#include "relay/sentence_types.h"
 #include "res/program_resources.h"
 #include "res/resource_ids.h"
 #include "ui/tray_icon.h"
 
 namespace {
 
-// The setting controls, in the order they are disabled and enabled.
-constexpr int kSettingControls[] = {IDC_INPUT_PORT, IDC_BAUD,     IDC_OUTPUT_PORT, IDC_SEND_GGA,
-                                    IDC_SEND_VTG,   IDC_SEND_RMC, IDC_SEND_GLL,    IDC_SEND_GSA,
-                                    IDC_SEND_GSV,   IDC_SEND_MSS};
+// The controls of a run's settings, in the order they are disabled and enabled: these three,
+// then the sentence types' check boxes in the table's order.
+constexpr int kPortAndRateControls[] = {IDC_INPUT_PORT, IDC_BAUD, IDC_OUTPUT_PORT};
 
 // Lets the relay thread see the stop request and leave its loop before the wait for its end.
 constexpr int kStopPauseMs = 1000;
 
 void EnableSettingControls(Dialog* dialog, bool enable)
 {
-    for (const int id : kSettingControls)
+    for (const int id : kPortAndRateControls)
         EnableControl(dialog, id, enable);
+    for (const SentenceType& type : kSentenceTypes)
+        EnableControl(dialog, type.checkBoxId, enable);
 }
 
 void ReadSelection(Dialog* dialog)
 {
-    SentenceSelection& selection = relayState.selection;
-    selection.gga = GetCheck(dialog, IDC_SEND_GGA);
-    selection.vtg = GetCheck(dialog, IDC_SEND_VTG);
-    selection.rmc = GetCheck(dialog, IDC_SEND_RMC);
-    selection.gll = GetCheck(dialog, IDC_SEND_GLL);
-    selection.gsa = GetCheck(dialog, IDC_SEND_GSA);
-    selection.gsv = GetCheck(dialog, IDC_SEND_GSV);
-    selection.mss = GetCheck(dialog, IDC_SEND_MSS);
+    for (const SentenceType& type : kSentenceTypes)
+        relayState.selection.*type.flag = GetCheck(dialog, type.checkBoxId);
 }
 
 // Ports, channel or relay thread still held: by a run, or by one that a write or read failure

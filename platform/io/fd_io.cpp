@@ -43,7 +43,32 @@ static ssize_t WriteOnce(int fd, const char* bytes, std::size_t count, WriteTarg
     return ::write(fd, bytes, count);
 }
 
-int WriteAllWithin(int fd, const void* bytes, std::size_t count, int timeoutMs, WriteTarget target)
+namespace {
+
+enum class Room { kReady, kHungUp, kTimedOut, kStopped, kFailed };
+
+// Sleeps until `fd` takes bytes, `stopFd` (ignored when -1) becomes readable, or `deadline`.
+Room WaitForRoom(int fd, int stopFd, long long deadline)
+{
+    const long long remaining = deadline - MonotonicMilliseconds();
+    if (remaining <= 0) return Room::kTimedOut;
+    pollfd waits[2] = {{fd, POLLOUT, 0}, {stopFd, POLLIN, 0}};  // poll() skips a negative fd
+    const int result = PollRetrying(waits, 2, static_cast<int>(remaining));
+    if (result < 0) return Room::kFailed;
+    if (result == 0) return Room::kTimedOut;
+    if (waits[1].revents & POLLIN) return Room::kStopped;
+    if (waits[0].revents & POLLNVAL) {
+        errno = EBADF;
+        return Room::kFailed;
+    }
+    // A hang-up or error shows up in revents; the next write then reports the real errno.
+    return (waits[0].revents & (POLLHUP | POLLERR)) ? Room::kHungUp : Room::kReady;
+}
+
+}  // namespace
+
+int WriteAllWithin(int fd, const void* bytes, std::size_t count, int timeoutMs, WriteTarget target,
+                   int stopFd)
 {
     const char* next = static_cast<const char*>(bytes);
     std::size_t left = count;
@@ -62,24 +87,21 @@ int WriteAllWithin(int fd, const void* bytes, std::size_t count, int timeoutMs, 
             errno = EIO;
             return 0;
         }
-        const long long remaining = deadline - MonotonicMilliseconds();
-        if (remaining <= 0) {
-            errno = ETIMEDOUT;
-            return 0;
+        switch (WaitForRoom(fd, stopFd, deadline)) {
+            case Room::kReady:
+                break;
+            case Room::kHungUp:
+                hungUp = true;
+                break;
+            case Room::kTimedOut:
+                errno = ETIMEDOUT;
+                return 0;
+            case Room::kStopped:
+                errno = ECANCELED;
+                return 0;
+            case Room::kFailed:
+                return 0;
         }
-        // A hang-up or error shows up in revents; the next write then reports the real errno.
-        pollfd ready{fd, POLLOUT, 0};
-        const int result = PollRetrying(&ready, 1, static_cast<int>(remaining));
-        if (result < 0) return 0;
-        if (result == 0) {
-            errno = ETIMEDOUT;
-            return 0;
-        }
-        if (ready.revents & POLLNVAL) {
-            errno = EBADF;
-            return 0;
-        }
-        hungUp = (ready.revents & (POLLHUP | POLLERR)) != 0;
     }
     return 1;
 }

@@ -19,8 +19,10 @@ int PollRetrying(struct pollfd* fds, unsigned count, int timeoutMs);
 enum class WriteTarget { kDevice, kSocket };
 
 // Writes all `count` bytes to the non-blocking descriptor `fd` within `timeoutMs`. Returns 1 when
-// every byte went out, 0 otherwise with errno set: ETIMEDOUT when the time ran out, or the
-// system's reason (EIO when a device went away, EPIPE when a peer closed). Sockets are written
-// with MSG_NOSIGNAL, so a vanished peer gives EPIPE instead of killing the process.
+// every byte went out, 0 otherwise with errno set: ETIMEDOUT when the time ran out, ECANCELED
+// when `stopFd` (if not -1) became readable while the write waited for room, or the system's
+// reason (EIO when a device went away, EPIPE when a peer closed). Bytes that fit go out even
+// when `stopFd` is readable; only waiting ends. Sockets are written with MSG_NOSIGNAL, so a
+// vanished peer gives EPIPE instead of killing the process.
 int WriteAllWithin(int fd, const void* bytes, std::size_t count, int timeoutMs,
-                   WriteTarget target = WriteTarget::kDevice);
+                   WriteTarget target = WriteTarget::kDevice, int stopFd = -1);

@@ -42,7 +42,8 @@ constexpr int CommandId(WPARAM wParam)
 
 // Builds the dialog, sends WM_INITDIALOG, shows it, and runs the program's event loop until
 // EndDialog(); returns the result given there, or -1 when the dialog could not be built.
-// SIGINT and SIGTERM reach the procedure as WM_CLOSE meanwhile.
+// SIGINT, SIGTERM and SIGHUP reach the procedure as WM_CLOSE meanwhile, once every message box
+// has been answered; boxes raised after such a signal are answered at once.
 int DialogBoxIndirectParam(const ResourceModule& module, const DialogTemplate& dialogTemplate,
                            DialogProc proc, LPARAM initParam);
 

@@ -91,8 +91,14 @@ void ShowDialog(Dialog* dialog, bool show)
     dialog->window->setVisible(show);
 }
 
+// A window that is not shown yet cannot be raised or activated (the procedure asks for it while
+// it initialises the dialog): that waits until the window is shown.
 void BringDialogToFront(Dialog* dialog)
 {
+    if (!dialog->window->isVisible()) {
+        dialog->frontWhenShown = true;
+        return;
+    }
     dialog->window->raise();
     dialog->window->activateWindow();
 }

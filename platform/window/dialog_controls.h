@@ -28,6 +28,7 @@ void EnableControl(Dialog* dialog, int id, bool enable);
 
 // The dialog window itself.
 void ShowDialog(Dialog* dialog, bool show);
+// Raises and activates the window, or does so once it is shown.
 void BringDialogToFront(Dialog* dialog);
 
 // Width of the primary screen in pixels.

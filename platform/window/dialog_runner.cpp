@@ -6,6 +6,7 @@
 
 #include "platform/window/qt_dialog.h"
 #include "platform/window/shutdown_signals.h"
+#include "platform/window/window_message_box.h"
 
 Dialog* CreateDialogIndirectParam(const ResourceModule& module,
                                   const DialogTemplate& dialogTemplate, DialogProc proc,
@@ -31,6 +32,15 @@ void DestroyDialog(Dialog* dialog)
     delete dialog;
 }
 
+// A shutdown signal closes the dialog whatever is open: the boxes are answered first, since a
+// box that the procedure is showing (a failed Start's) would hold the close until somebody
+// pressed OK, and one the relay thread waits on would hold the Stop that the close makes.
+static void CloseOnShutdownSignal(Dialog* dialog)
+{
+    DismissMessageBoxes();
+    SendDialogMessage(dialog, WM_CLOSE, 0, 0);
+}
+
 // Quitting goes through QCoreApplication::exit(): quit() first asks every top-level window
 // to close, and the tray icon's own window together with a dialog that hides instead of
 // closing can make it give up and leave the loop running.
@@ -40,12 +50,12 @@ int DialogBoxIndirectParam(const ResourceModule& module, const DialogTemplate& d
     if (!QApplication::instance()) return -1;
     Dialog* dialog = CreateDialogIndirectParam(module, dialogTemplate, proc, initParam);
     {
-        const ShutdownSignals shutdownSignals(
-            [dialog] { SendDialogMessage(dialog, WM_CLOSE, 0, 0); });
+        const ShutdownSignals shutdownSignals([dialog] { CloseOnShutdownSignal(dialog); });
         dialog->runsOwnLoop = true;
         if (!dialog->ended) QApplication::exec();
         dialog->runsOwnLoop = false;
     }
+    ResumeMessageBoxes();
     const int result = dialog->result;
     DestroyDialog(dialog);
     return result;

@@ -7,6 +7,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QSystemTrayIcon>
 #include <QWidget>
 
@@ -20,6 +21,15 @@ public:
     Dialog* dialog() const { return dialog_; }
 
 protected:
+    void showEvent(QShowEvent* event) override
+    {
+        QWidget::showEvent(event);
+        if (!dialog_->frontWhenShown) return;
+        dialog_->frontWhenShown = false;
+        raise();
+        activateWindow();  // the window system activates it once it is mapped
+    }
+
     // Closing is the procedure's decision: it hides the window (caption OK) or ends the dialog.
     void closeEvent(QCloseEvent* event) override
     {
@@ -113,6 +123,44 @@ QRect ControlGeometry(QWidget* widget, const ControlTemplate& control, DialogBas
     return geometry;
 }
 
+struct BuiltControl {
+    const ControlTemplate* control;
+    QWidget* widget;
+};
+
+bool IsLabel(const ControlTemplate& control)
+{
+    return control.kind == ControlKind::kStaticText && control.id == IDC_STATIC;
+}
+
+// The nearest control to the right of `label` on its row, or nullptr.
+QWidget* ControlNamedBy(const QRect& label, const std::vector<BuiltControl>& built)
+{
+    QWidget* named = nullptr;
+    for (const BuiltControl& candidate : built) {
+        const ControlKind kind = candidate.control->kind;
+        if (kind == ControlKind::kStaticText || kind == ControlKind::kGroupBox) continue;
+        const QRect place = candidate.widget->geometry();
+        const bool onTheRow = place.top() <= label.bottom() && label.top() <= place.bottom();
+        if (onTheRow && place.left() > label.right() &&
+            (!named || place.left() < named->geometry().left()))
+            named = candidate.widget;
+    }
+    return named;
+}
+
+// A label names the control to its right on its row, as the handheld's static text before a
+// control named it for a screen reader: the control becomes the label's buddy, which Qt's
+// accessibility reports as the control's label ("labelled by" on AT-SPI).
+void NameControlsByTheirLabels(const std::vector<BuiltControl>& built)
+{
+    for (const BuiltControl& label : built) {
+        if (!IsLabel(*label.control)) continue;
+        if (QWidget* named = ControlNamedBy(label.widget->geometry(), built))
+            static_cast<QLabel*>(label.widget)->setBuddy(named);
+    }
+}
+
 }  // namespace
 
 QFont DialogFont(const DialogTemplate& dialogTemplate)
@@ -143,18 +191,19 @@ void BuildDialogWindow(Dialog* dialog)
     window->resize(size.width, size.height);
     window->move(size.x, size.y);
 
-    std::vector<QWidget*> frames;
+    std::vector<BuiltControl> built;
     for (const ControlTemplate& control : tmpl.controls) {
         QWidget* widget = NewControl(dialog, control);
         widget->setParent(window);
         widget->setFocusPolicy((control.style & kTabStop) ? Qt::StrongFocus : Qt::NoFocus);
         widget->setGeometry(ControlGeometry(widget, control, base));
         if (control.id != IDC_STATIC) dialog->controls[control.id] = widget;
-        if (control.kind == ControlKind::kGroupBox) frames.push_back(widget);
+        built.push_back({&control, widget});
     }
     // Frames come last in the template but must not cover the controls they frame.
-    for (QWidget* frame : frames)
-        frame->lower();
+    for (const BuiltControl& frame : built)
+        if (frame.control->kind == ControlKind::kGroupBox) frame.widget->lower();
+    NameControlsByTheirLabels(built);
     dialog->window = window;
 }
 

@@ -30,6 +30,7 @@ struct Dialog {
     std::deque<PendingMessage> pending;  // arrived while the procedure ran
     int procDepth = 0;
     bool closeIsCaptionOk = false;  // SHIDIF_DONEBUTTON
+    bool frontWhenShown = false;    // raise and activate the window once it is shown
     bool runsOwnLoop = false;       // DialogBoxIndirectParam's event loop is running
     bool ended = false;
     int result = 0;

@@ -7,12 +7,31 @@
 #include <QSocketNotifier>
 
 #include <cerrno>
+#include <iterator>
 
 #include "platform/io/fd_io.h"
 
 namespace {
 
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+static_assert(std::size(kSignals) == ShutdownSignals::kCount);
+
+// Made once and never closed: a handler still running while its object goes (on another thread)
+// writes here, and never to a descriptor number that was closed and given to another file.
 int pipeEnds[2] = {-1, -1};
+
+bool OpenPipeOnce()
+{
+    static const bool opened = pipe2(pipeEnds, O_CLOEXEC | O_NONBLOCK) == 0;
+    return opened;
+}
+
+void DrainPipe()
+{
+    unsigned char numbers[16];
+    while (ReadRetrying(pipeEnds[0], numbers, sizeof numbers) > 0) {
+    }
+}
 
 void WriteSignalNumber(int number)
 {
@@ -22,44 +41,35 @@ void WriteSignalNumber(int number)
     errno = savedErrno;
 }
 
-void Catch(int number, struct sigaction* previous)
-{
-    struct sigaction action {};
-    action.sa_handler = WriteSignalNumber;
-    action.sa_flags = SA_RESTART;
-    sigemptyset(&action.sa_mask);
-    sigaction(number, &action, previous);
-}
-
 }  // namespace
 
 ShutdownSignals::ShutdownSignals(std::function<void()> onSignal) : onSignal_(std::move(onSignal))
 {
-    if (pipe2(pipeEnds, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    if (!OpenPipeOnce()) return;
+    DrainPipe();  // what an earlier dialog's signals left is not for this one
     notifier_ = std::make_unique<QSocketNotifier>(pipeEnds[0], QSocketNotifier::Read);
     QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] {
-        unsigned char numbers[16];
-        while (ReadRetrying(pipeEnds[0], numbers, sizeof numbers) > 0) {
-        }
+        DrainPipe();
         onSignal_();
     });
-    Catch(SIGINT, &previousInterrupt_);
-    Catch(SIGTERM, &previousTerminate_);
-    // A parent may have started us with these blocked; they must still end the program.
+    struct sigaction action {};
+    action.sa_handler = WriteSignalNumber;
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
     sigset_t handled;
     sigemptyset(&handled);
-    sigaddset(&handled, SIGINT);
-    sigaddset(&handled, SIGTERM);
+    for (int i = 0; i < kCount; ++i) {
+        sigaction(kSignals[i], &action, &previous_[i]);
+        sigaddset(&handled, kSignals[i]);
+    }
+    // A parent may have started us with these blocked; they must still end the program.
     pthread_sigmask(SIG_UNBLOCK, &handled, nullptr);
 }
 
 ShutdownSignals::~ShutdownSignals()
 {
     if (!notifier_) return;
-    sigaction(SIGINT, &previousInterrupt_, nullptr);
-    sigaction(SIGTERM, &previousTerminate_, nullptr);
+    for (int i = 0; i < kCount; ++i)
+        sigaction(kSignals[i], &previous_[i], nullptr);
     notifier_.reset();
-    ::close(pipeEnds[0]);
-    ::close(pipeEnds[1]);
-    pipeEnds[0] = pipeEnds[1] = -1;
 }

@@ -16,6 +16,7 @@
 #include "relay/forward_sentence.h"
 #include "relay/relay_state.h"
 #include "relay/sentence_framer.h"
+#include "relay/sentence_types.h"
 #include "tests/support/relay_model.h"
 
 namespace {
@@ -23,13 +24,9 @@ namespace {
 SentenceSelection SelectionFromBits(std::uint8_t bits)
 {
     SentenceSelection selection;
-    int SentenceSelection::*const flags[] = {
-        &SentenceSelection::gga, &SentenceSelection::vtg, &SentenceSelection::rmc,
-        &SentenceSelection::gll, &SentenceSelection::gsa, &SentenceSelection::gsv,
-        &SentenceSelection::mss,
-    };
-    for (int i = 0; i < 7; ++i)
-        selection.*flags[i] = (bits >> i) & 1;
+    int bit = 0;
+    for (const SentenceType& type : kSentenceTypes)
+        selection.*type.flag = (bits >> bit++) & 1;
     return selection;
 }
 

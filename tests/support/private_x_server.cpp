@@ -1,5 +1,7 @@
 #include "tests/support/private_x_server.h"
 
+#include <signal.h>
+
 #include <stdexcept>
 
 #include "tests/support/spawned_process.h"
@@ -12,9 +14,14 @@ constexpr int kDisplayFd = 9;  // where Xvfb writes its display number once it a
 
 PrivateXServer::PrivateXServer(TrayHost host)
 {
-    display_ = ":" + SpawnReady({"Xvfb", "-displayfd", std::to_string(kDisplayFd), "-screen", "0",
-                                 "800x600x24", "-nolisten", "tcp"},
-                                kDisplayFd, xvfb_);
+    const std::string number = SpawnReady({"Xvfb", "-displayfd", std::to_string(kDisplayFd),
+                                           "-screen", "0", "800x600x24", "-nolisten", "tcp"},
+                                          kDisplayFd, xvfb_);
+    // Not ":" + number: g++ 12 warns falsely (-Wrestrict) inside libstdc++ for that when
+    // optimising.
+    display_.reserve(number.size() + 1);
+    display_.push_back(':');
+    display_.append(number);
     try {
         StartTrayHost(host);
     } catch (...) {
@@ -66,4 +73,10 @@ void PrivateXServer::StartTrayHost(TrayHost host)
                     "gtk-sni-tray-standalone"},
                    onThisDisplay) != 0)
         throw std::runtime_error("gtk-sni-tray-standalone did not show its bar");
+}
+
+void PrivateXServer::KillServer()
+{
+    StopSpawned(xvfb_, SIGKILL);
+    xvfb_ = -1;
 }

@@ -28,6 +28,8 @@ public:
     PrivateXServer& operator=(const PrivateXServer&) = delete;
 
     const std::string& Display() const { return display_; }
+    // Kills the X server as a crash would (SIGKILL): its clients lose their connection.
+    void KillServer();
 
 private:
     void StartTrayHost(TrayHost host);

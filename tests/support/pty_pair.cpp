@@ -10,14 +10,35 @@
 #include <cerrno>
 #include <stdexcept>
 
-PtyPair::PtyPair()
+namespace {
+
+termios StartingSettings(PtyPair::Start start)
+{
+    termios settings{};
+    if (start == PtyPair::kRaw) {
+        cfmakeraw(&settings);
+        settings.c_cflag |= CLOCAL | CREAD;
+        return settings;
+    }
+    settings.c_iflag = ICRNL | IXON | IXOFF | INPCK | ISTRIP;
+    settings.c_oflag = OPOST | ONLCR;
+    settings.c_cflag = CS7 | PARENB | CSTOPB | CRTSCTS | CREAD | HUPCL;
+    settings.c_lflag = ICANON | ECHO | ECHOE | ISIG | IEXTEN;
+    settings.c_cc[VMIN] = 1;
+    cfsetispeed(&settings, B38400);
+    cfsetospeed(&settings, B38400);
+    return settings;
+}
+
+}  // namespace
+
+PtyPair::PtyPair(Start start)
 {
     int slave = -1;
     char name[256] = {};
-    termios raw{};
-    cfmakeraw(&raw);
-    raw.c_cflag |= CLOCAL | CREAD;
-    if (openpty(&master_, &slave, name, &raw, nullptr) != 0) throw std::runtime_error("openpty");
+    termios settings = StartingSettings(start);
+    if (openpty(&master_, &slave, name, &settings, nullptr) != 0)
+        throw std::runtime_error("openpty");
     ::close(slave);  // the program opens its own end by path; keeping one here would hide hang-ups
     path_ = name;
     fcntl(master_, F_SETFD, FD_CLOEXEC);
@@ -96,6 +117,18 @@ std::string PtyPair::ReadAvailable()
         if (n <= 0) return received;
         received.append(buffer, static_cast<std::size_t>(n));
     }
+}
+
+std::size_t PtyPair::FillFromProgramEnd()
+{
+    const int programEnd = ::open(path_.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (programEnd < 0) throw std::runtime_error("cannot open " + path_);
+    const std::string block(4096, 'F');
+    std::size_t filled = 0;
+    for (ssize_t n; (n = ::write(programEnd, block.data(), block.size())) > 0;)
+        filled += static_cast<std::size_t>(n);
+    ::close(programEnd);
+    return filled;
 }
 
 void PtyPair::CloseMaster()

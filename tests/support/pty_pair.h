@@ -1,6 +1,7 @@
 // A pseudo-terminal standing in for a serial cable: the program opens Path() like any serial
 // device, and the test plays the other end through the master. The slave starts raw, so bytes
-// pass both ways unchanged even before the program has set the port up.
+// pass both ways unchanged even before the program has set the port up; or, for tests of what
+// the program sets, as far from that as a pseudo-terminal goes (kMessy).
 #pragma once
 
 #include <chrono>
@@ -10,7 +11,11 @@
 
 class PtyPair {
 public:
-    PtyPair();
+    // kMessy: cooked (canonical, echo, CR to NL, output processing), modem control lines heeded
+    // (CLOCAL off), two stop bits, RTS/CTS and XON/XOFF flow control, 7 bits with parity asked
+    // for (a pseudo-terminal keeps 8 bits without parity, but keeps the rest).
+    enum Start { kRaw, kMessy };
+    explicit PtyPair(Start start = kRaw);
     ~PtyPair();
     PtyPair(const PtyPair&) = delete;
     PtyPair& operator=(const PtyPair&) = delete;
@@ -29,6 +34,10 @@ public:
     std::string ReadBytes(std::size_t count, std::chrono::milliseconds timeout);
     // Whatever has arrived by now, without waiting.
     std::string ReadAvailable();
+
+    // Fills the pty from the program's end until it takes no more, as if the program had written
+    // and nobody had read (before the program opens it); the count of bytes, all 'F'.
+    std::size_t FillFromProgramEnd();
 
     // Unplugs the cable: the program's end sees a hang-up.
     void CloseMaster();

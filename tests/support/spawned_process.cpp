@@ -91,9 +91,9 @@ int RunQuietly(std::vector<std::string> arguments, const std::vector<std::string
     return WEXITSTATUS(status);
 }
 
-void StopSpawned(pid_t pid)
+void StopSpawned(pid_t pid, int number)
 {
     if (pid <= 0) return;
-    kill(pid, SIGTERM);
+    kill(pid, number);
     waitpid(pid, nullptr, 0);
 }

@@ -5,6 +5,7 @@
 // stopped by its own process id.
 #pragma once
 
+#include <signal.h>
 #include <sys/types.h>
 
 #include <string>
@@ -24,5 +25,6 @@ std::string SpawnReady(std::vector<std::string> arguments, int lineFd, pid_t& pi
 int RunQuietly(std::vector<std::string> arguments,
                const std::vector<std::string>& extraEnvironment = {});
 
-// Ends a program with SIGTERM and waits for it; nothing for pid <= 0.
-void StopSpawned(pid_t pid);
+// Ends a program with `number` (SIGTERM, or SIGKILL as a crash would) and waits for it; nothing
+// for pid <= 0.
+void StopSpawned(pid_t pid, int number = SIGTERM);

@@ -1,7 +1,8 @@
-// The main dialog as a user first meets it: texts, lists and defaults, the layout in dialog
-// units, the tray icon, and hiding to the tray and coming back.
+// The main dialog as a user first meets it: texts, lists and defaults, the layout in pixels,
+// what a screen reader is told, the tray icon, and hiding to the tray and coming back.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFontInfo>
@@ -10,6 +11,10 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSystemTrayIcon>
+
+#include <algorithm>
+#include <string>
+#include <vector>
 
 #include "platform/window/dialog.h"
 #include "platform/window/qt_dialog.h"
@@ -82,33 +87,106 @@ TEST(MainDialog, FreshStartShowsTheDefaults)
     EXPECT_TRUE(main.Tray()->isVisible());
 }
 
-// Every control sits where its dialog units say, with base units measured here from the
-// dialog's own font: the average width of the 52 letters (rounded) and the font's height.
-TEST(MainDialog, LayoutFollowsTheDialogUnitsOfAnEightPointSansSerifFont)
+// What a control is to a user: its id, or for a label or a frame its text (and which of the
+// texts that appear twice it is, counted from the top).
+struct Placed {
+    int id;
+    const char* text;
+    int nthFromTop;
+    QRect pixels;
+};
+
+QWidget* FindPlaced(const MonitorDialog& main, const Placed& placed)
+{
+    if (placed.id != IDC_STATIC) return DialogControl(main.dialog(), placed.id);
+    std::vector<QWidget*> found;
+    for (QWidget* child : main.Window()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        const auto* label = qobject_cast<QLabel*>(child);
+        const auto* frame = qobject_cast<QGroupBox*>(child);
+        if ((label && label->text() == placed.text) || (frame && frame->title() == placed.text))
+            found.push_back(child);
+    }
+    std::sort(found.begin(), found.end(), [](QWidget* a, QWidget* b) { return a->y() < b->y(); });
+    return placed.nthFromTop < static_cast<int>(found.size()) ? found[placed.nthFromTop] : nullptr;
+}
+
+// The handheld's layout in pixels for the base units of the desktop's sans-serif at 8 points
+// (DejaVu Sans: 7 across, 13 down), worked out by hand from its dialog units: x and width *7/4,
+// y and height *13/8, rounded half up. A list's field is as high as its font needs (22 pixels);
+// the rest of its rectangle is the drop-down.
+TEST(MainDialog, ControlsSitWhereTheLayoutSaysAndNoneOverlapsAnother)
 {
     MonitorDialog main;
-    const QFont font = main.Window()->font();
-    EXPECT_EQ(font.pointSize(), 8);
-    EXPECT_NE(QFontInfo(font).family(), "") << "a desktop sans-serif was found";
-    const QFontMetrics metrics(font);
-    const double average =
-        metrics.horizontalAdvance("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz") / 52.0;
-    const int baseX = static_cast<int>(average + 0.5);
-    const int baseY = metrics.height();
-    const auto across = [&](int du) { return static_cast<int>(du * baseX / 4.0 + 0.5); };
-    const auto down = [&](int du) { return static_cast<int>(du * baseY / 8.0 + 0.5); };
+    ASSERT_EQ(QFontInfo(main.Window()->font()).family(), "DejaVu Sans");
+    ASSERT_EQ(main.Window()->font().pointSize(), 8);
+    EXPECT_EQ(main.Window()->size(), QSize(280, 263)) << "160 x 162 dialog units";
+    const Placed layout[] = {
+        {IDCANCEL, nullptr, 0, {75, 231, 128, 23}},
+        {IDC_START, nullptr, 0, {33, 189, 88, 23}},
+        {IDC_STOP, nullptr, 0, {156, 189, 88, 23}},
+        {IDC_STATUS, nullptr, 0, {33, 213, 208, 16}},
+        {IDC_INPUT_PORT, nullptr, 0, {128, 16, 84, 22}},
+        {IDC_STATIC, "Port:", 0, {21, 20, 95, 13}},
+        {IDC_BAUD, nullptr, 0, {128, 41, 84, 22}},
+        {IDC_STATIC, "Baud Rate:", 0, {21, 44, 95, 13}},
+        {IDC_SEND_GGA, nullptr, 0, {23, 130, 54, 16}},
+        {IDC_SEND_VTG, nullptr, 0, {23, 148, 54, 16}},
+        {IDC_SEND_GLL, nullptr, 0, {191, 130, 51, 16}},
+        {IDC_SEND_GSA, nullptr, 0, {107, 148, 54, 16}},
+        {IDC_SEND_GSV, nullptr, 0, {107, 130, 54, 16}},
+        {IDC_SEND_RMC, nullptr, 0, {23, 166, 56, 16}},
+        {IDC_SEND_MSS, nullptr, 0, {191, 148, 54, 16}},
+        {IDC_STATIC, "Sende folgende Protokolle", 0, {12, 114, 249, 72}},
+        {IDC_STATIC, "Eingang", 0, {14, 2, 249, 65}},
+        {IDC_OUTPUT_PORT, nullptr, 0, {128, 83, 84, 22}},
+        {IDC_STATIC, "Port:", 1, {30, 88, 86, 13}},
+        {IDC_STATIC, "Ausgang", 0, {14, 68, 249, 44}},
+    };
+    std::vector<const QWidget*> placed;
+    for (const Placed& control : layout) {
+        SCOPED_TRACE(control.text ? control.text : std::to_string(control.id));
+        const QWidget* widget = FindPlaced(main, control);
+        ASSERT_NE(widget, nullptr);
+        EXPECT_EQ(widget->geometry(), control.pixels);
+        placed.push_back(widget);
+    }
+    EXPECT_EQ(placed.size(),
+              main.Window()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly).size())
+        << "a control the layout does not name";
 
-    const DialogTemplate& layout = *FindDialogTemplate(kProgramResources, IDD_MAIN);
-    for (const ControlTemplate& control : layout.controls) {
-        if (control.id == IDC_STATIC) continue;
-        SCOPED_TRACE(control.id);
-        const QRect geometry = DialogControl(main.dialog(), control.id)->geometry();
-        EXPECT_EQ(geometry.x(), across(control.rect.x));
-        EXPECT_EQ(geometry.y(), down(control.rect.y));
-        EXPECT_EQ(geometry.width(), across(control.rect.width));
-        if (control.kind != ControlKind::kComboBox) {  // a list's height includes its drop-down
-            EXPECT_EQ(geometry.height(), down(control.rect.height));
-        }
+    // A frame overlaps only what it holds whole; nothing else overlaps anything.
+    const auto holds = [](const QWidget* outer, const QWidget* inner) {
+        return qobject_cast<const QGroupBox*>(outer) &&
+               outer->geometry().contains(inner->geometry());
+    };
+    for (const QWidget* a : placed)
+        for (const QWidget* b : placed)
+            if (a < b && a->geometry().intersects(b->geometry()) && !holds(a, b) && !holds(b, a))
+                ADD_FAILURE() << a->metaObject()->className() << " at " << a->x() << "," << a->y()
+                              << " overlaps " << b->metaObject()->className() << " at " << b->x()
+                              << "," << b->y();
+}
+
+// A screen reader names each list after the text before it on its row. (For a combo box Qt's
+// accessibility on Linux gives the list's text as its name and the label through the relation,
+// which AT-SPI reports as "labelled by".)
+TEST(MainDialog, EachListIsLabelledByTheTextBeforeItForScreenReaders)
+{
+    MonitorDialog main;
+    const struct {
+        int id;
+        const char* label;
+    } lists[] = {{IDC_INPUT_PORT, "Port:"}, {IDC_BAUD, "Baud Rate:"}, {IDC_OUTPUT_PORT, "Port:"}};
+    for (const auto& list : lists) {
+        SCOPED_TRACE(list.id);
+        QAccessibleInterface* accessible =
+            QAccessible::queryAccessibleInterface(main.List(list.id));
+        ASSERT_NE(accessible, nullptr);
+        const auto labels = accessible->relations(QAccessible::Label);
+        ASSERT_EQ(labels.size(), 1);
+        EXPECT_EQ(labels[0].first->text(QAccessible::Name), list.label);
+        EXPECT_LT(labels[0].first->rect().right(), accessible->rect().left())
+            << "the one before it";
     }
 }
 

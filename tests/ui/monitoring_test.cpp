@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,16 +15,21 @@
 #include <QEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 #include <chrono>
 #include <fstream>
 #include <memory>
 #include <random>
+#include <thread>
 
+#include "platform/io/fd_io.h"
 #include "platform/io/unique_fd.h"
 #include "platform/window/dialog.h"
+#include "platform/window/message_box.h"
 #include "platform/window/qt_dialog.h"
+#include "platform/window/window_message_box.h"
 #include "relay/relay_state.h"
 #include "relay/relay_thread.h"
 #include "res/resource_ids.h"
@@ -135,6 +141,77 @@ TEST(Monitoring, StartRelaysWithTheDialogsSettingsAndStopRestoresTheIdleLook)
     EXPECT_FALSE(RunIsHeld());
     EXPECT_TRUE(input.ProgramEndClosed() && output.ProgramEndClosed()) << "both ports were closed";
     EXPECT_TRUE(main.boxes().Seen().empty());
+}
+
+// The check box with this text, found as a user finds it.
+QCheckBox* CheckBoxLabelled(MonitorDialog& main, const QString& text)
+{
+    for (QCheckBox* box : main.Window()->findChildren<QCheckBox*>())
+        if (box->text() == text) return box;
+    return nullptr;
+}
+
+// Each check box shows and sets its own flag. A selection with one flag turned from its initial
+// value shows exactly that box turned; Start reads the boxes into the flags (also when it then
+// fails, here at the missing input port), so the box turned back gives the initial selection.
+TEST(Monitoring, EachCheckBoxShowsAndSetsItsOwnFlag)
+{
+    const struct {
+        const char* label;
+        SentenceSelection turned;
+    } rows[] = {{"GGA", {.gga = 0}}, {"VTG", {.vtg = 0}}, {"RMC", {.rmc = 0}}, {"GLL", {.gll = 0}},
+                {"GSA", {.gsa = 0}}, {"GSV", {.gsv = 0}}, {"MSS", {.mss = 1}}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.label);
+        relayState.selection = row.turned;
+        MonitorDialog main;
+        for (const QCheckBox* box : main.Window()->findChildren<QCheckBox*>()) {
+            const bool initiallyChecked = box->text() != "MSS";
+            EXPECT_EQ(box->isChecked(), initiallyChecked != (box->text() == row.label))
+                << box->text().toStdString();
+        }
+        StartWith(main, "/dev/quarnex-no-such-port", "4800", "/dev/quarnex-no-such-port");
+        EXPECT_TRUE(relayState.selection == row.turned) << "read as shown";
+        QCheckBox* box = CheckBoxLabelled(main, row.label);
+        ASSERT_NE(box, nullptr);
+        QTest::mouseClick(box, Qt::LeftButton);
+        main.Click(IDC_START);
+        EXPECT_TRUE(relayState.selection == SentenceSelection{}) << "the box turned back";
+    }
+}
+
+// Stop takes about a second also with no run: the pause that lets a relay leave its loop.
+TEST(Monitoring, StopWithoutARunStillPausesAboutASecond)
+{
+    MonitorDialog main;
+    const long long start = MonotonicMilliseconds();
+    main.Click(IDC_STOP);
+    const long long took = MonotonicMilliseconds() - start;
+    EXPECT_GE(took, 950);
+    EXPECT_LT(took, 3000);
+    EXPECT_TRUE(main.LooksIdle());
+}
+
+// The relay stuck in a write to an output nobody reads (a 4000-byte sentence may wait 41 s) is
+// woken by the stop: Stop returns right after its pause, and the cut-short write shows no box.
+TEST(Monitoring, StopDuringAStalledWriteReturnsRightAfterThePause)
+{
+    PtyPair input, output;
+    ASSERT_GT(output.FillFromProgramEnd(), 0u);  // nobody reads what was written before
+    MonitorDialog main;
+    StartWith(main, input.Path(), "115200", output.Path());
+    ASSERT_TRUE(RunIsHeld());
+    const std::string sentence = "$GPTXT," + std::string(3990, 'x') + "\r\n";
+    // Three to be handed on (each by the '$' of the next), more than the output can still take.
+    input.Write(sentence + sentence + sentence + sentence);
+    const long long start = MonotonicMilliseconds();
+    main.Click(IDC_STOP);
+    const long long took = MonotonicMilliseconds() - start;
+    EXPECT_GE(took, 950);
+    EXPECT_LT(took, 1000 + 200);
+    EXPECT_TRUE(main.boxes().Seen().empty()) << main.boxes().Texts().at(0).toStdString();
+    EXPECT_FALSE(RunIsHeld());
+    EXPECT_TRUE(main.LooksIdle());
 }
 
 // A name longer than the 63 characters that are read, of which neither the whole nor the cut
@@ -359,6 +436,42 @@ TEST(Monitoring, AnUnpluggedReceiverEndsTheRunAndOncePluggedBackANewStartRelays)
     ExpectActiveLook(main);
     receiver->Write(kTwoSentences);
     EXPECT_EQ(output.ReadBytes(kGga.size() + kRmc.size(), 10s), kGga + kRmc);
+}
+
+// The lowest descriptor number that is free now.
+int LowestFreeDescriptor()
+{
+    const int probe = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    close(probe);
+    return probe;
+}
+
+// When the box presenter came up with no descriptor to be had for its eventfd, a box that the
+// relay thread raises must still reach the user (through Qt's own queue), not leave the relay
+// waiting for an answer forever.
+TEST(MessageBoxes, ABoxFromTheRelayThreadIsShownAlsoWithoutAnEventDescriptor)
+{
+    RemoveWindowMessagePresenter();
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit exhausted = saved;
+    const int lowestFree = LowestFreeDescriptor();
+    ASSERT_GE(lowestFree, 0);
+    exhausted.rlim_cur = static_cast<rlim_t>(lowestFree);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &exhausted), 0);
+    InstallWindowMessagePresenter();
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &saved), 0);
+
+    const BoxWatcher boxes;  // answers at once
+    std::thread relay([] { ShowMessageBox("Write error"); });
+    const bool shown = RunEventsUntil([&] { return !boxes.Seen().empty(); }, 10s);
+    EXPECT_TRUE(shown) << "the box never came";
+    if (!shown) ReleaseMessageBoxWaiters();  // so that the thread can be joined
+    relay.join();
+    ResumeMessageBoxes();
+    EXPECT_EQ(boxes.Texts(), std::vector<QString>{"Write error"});
+    RemoveWindowMessagePresenter();
+    InstallWindowMessagePresenter();
 }
 
 }  // namespace

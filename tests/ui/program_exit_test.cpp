@@ -1,5 +1,6 @@
-// The whole program from WinMain() on, and the built binary: every exit, also during a run and
-// by signal, stops the run, removes the tray icon and ends with exit code 1.
+// The whole program from WinMain() on, the built binary, and the program in a child process that
+// is ended from outside: every exit, also during a run, by signal whatever box is open, and by
+// losing the display, stops the run, closes what it held and ends with exit code 1.
 #include <gtest/gtest.h>
 
 #include <spawn.h>
@@ -9,17 +10,25 @@
 #include <QLabel>
 #include <QTimer>
 
+#include <chrono>
 #include <csignal>
 #include <functional>
+#include <optional>
 
 #include "platform/window/dialog.h"
 #include "platform/window/program_entry.h"
 #include "res/resource_ids.h"
 #include "tests/support/event_wait.h"
 #include "tests/support/monitor_dialog.h"
+#include "tests/support/private_gpsd.h"
+#include "tests/support/private_x_server.h"
 #include "tests/support/pty_pair.h"
+#include "tests/support/sample_sentences.h"
+#include "tests/support/scripted_program.h"
 
 extern char** environ;
+
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -35,6 +44,7 @@ TEST(Program, EveryExitDuringARunStopsItAndEndsWithOne)
         {"window closed without a tray", [](MonitorDialog& main) { main.Window()->close(); }},
         {"SIGTERM", [](MonitorDialog&) { std::raise(SIGTERM); }},
         {"SIGINT", [](MonitorDialog&) { std::raise(SIGINT); }},
+        {"SIGHUP", [](MonitorDialog&) { std::raise(SIGHUP); }},
     };
     for (const ExitWay& way : ways) {
         SCOPED_TRACE(way.legend);
@@ -81,6 +91,111 @@ TEST(Program, TheBinaryEndsWithOneOnSigterm)
         ASSERT_EQ(waitpid(child, &status, 0), child);
         ASSERT_TRUE(WIFEXITED(status)) << "ended by the signal itself";
         EXPECT_EQ(WEXITSTATUS(status), 1);
+    }
+}
+
+// What is open when the program is told to end, and how the scripted user got there.
+struct OpenAtTheEnd {
+    const char* legend;
+    int signal;
+    const char* output;  // "OUT" the output pseudo-terminal, else the output text as typed
+    const char* shows;   // the report that says the program is there: "box: ..." or "status: ..."
+    std::function<void(PtyPair& input, PtyPair& output)> provoke;  // once the run is active
+};
+
+const OpenAtTheEnd kOpenAtTheEnd[] = {
+    {"a failed Start's box (the output is missing)", SIGTERM, "/dev/quarnex-no-such-port",
+     "box: Unable to open the port!", nullptr},
+    {"the relay's write error box", SIGINT, "OUT", "box: Write error",
+     [](PtyPair& input, PtyPair& output) {
+         output.CloseMaster();
+         input.Write(kGga + kGga + "$");
+     }},
+    {"the relay's read error box, feeding gpsd", SIGHUP, "GPSGate", "box: Read error",
+     [](PtyPair& input, PtyPair&) { input.CloseMaster(); }},
+    {"a run feeding gpsd", SIGTERM, "GPSGate", "status: Überwachung ist aktiv", nullptr},
+};
+
+// The time from the signal to the program's end, and how it ended.
+struct End {
+    long long milliseconds;
+    std::optional<int> status;
+};
+
+End SignalAndWait(ScriptedProgram& program, int number)
+{
+    const auto sent = std::chrono::steady_clock::now();
+    program.Signal(number);
+    const std::optional<int> status = program.WaitForEnd(20s);
+    const auto took = std::chrono::steady_clock::now() - sent;
+    return {std::chrono::duration_cast<std::chrono::milliseconds>(took).count(), status};
+}
+
+void ExpectEndedWithOne(const std::optional<int>& status)
+{
+    ASSERT_TRUE(status.has_value()) << "still running";
+    EXPECT_TRUE(WIFEXITED(*status))
+        << "ended by signal " << WTERMSIG(*status) << (WCOREDUMP(*status) ? ", core dumped" : "");
+    EXPECT_EQ(WEXITSTATUS(*status), 1);
+}
+
+// SIGTERM at logout, SIGINT, SIGHUP: none may wait for a box that nobody will answer, and the
+// source the program added to gpsd goes with it.
+TEST(Program, EndsWithinThreeSecondsOnASignalWhateverIsOpen)
+{
+    const PrivateGpsd gpsd;
+    for (const OpenAtTheEnd& row : kOpenAtTheEnd) {
+        SCOPED_TRACE(row.legend);
+        PtyPair input, output;
+        const std::string outputName =
+            std::string(row.output) == "OUT" ? output.Path() : row.output;
+        ScriptedProgram program(SCRIPTED_PROGRAM, {input.Path(), "4800", outputName});
+        if (row.provoke) {
+            ASSERT_EQ(program.WaitForReport("status: ", 20s), "Überwachung ist aktiv");
+            row.provoke(input, output);
+        }
+        ASSERT_TRUE(program.WaitForReport(row.shows, 20s)) << "never got there";
+        const End end = SignalAndWait(program, row.signal);
+        ExpectEndedWithOne(end.status);
+        EXPECT_LT(end.milliseconds, 3000);
+        EXPECT_EQ(gpsd.ControlDevices(), std::vector<std::string>{}) << "gpsd keeps our source";
+    }
+}
+
+// Qt ends the process through exit(1) when the X server goes away, wherever the program is:
+// the run must still be stopped, its thread joined (no abort) and its gpsd source removed.
+TEST(Program, LosingTheDisplayEndsItWithOneAndLeavesNoSourceInGpsd)
+{
+    const struct {
+        const char* legend;
+        std::function<void(ScriptedProgram&, PtyPair& input)> getThere;
+    } rows[] = {
+        {"during a run", [](ScriptedProgram&, PtyPair&) {}},
+        {"while the relay's read error box waits for OK",
+         [](ScriptedProgram& program, PtyPair& input) {
+             input.CloseMaster();
+             ASSERT_TRUE(program.WaitForReport("box: Read error", 20s));
+         }},
+        {"in Stop's pause",
+         [](ScriptedProgram& program, PtyPair&) {
+             program.Tell("stop");
+             ASSERT_TRUE(program.WaitForReport("stopping", 20s));
+         }},
+    };
+    const PrivateGpsd gpsd;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.legend);
+        PrivateXServer display(TrayHost::kXEmbed);
+        PtyPair input;
+        ScriptedProgram program(SCRIPTED_PROGRAM, {input.Path(), "4800", "GPSGate"},
+                                {"DISPLAY=" + display.Display(), "QT_QPA_PLATFORM=xcb"});
+        ASSERT_EQ(program.WaitForReport("status: ", 20s), "Überwachung ist aktiv");
+        ASSERT_EQ(gpsd.ControlDevices().size(), 1u) << "the run's source in gpsd";
+        row.getThere(program, input);
+        if (::testing::Test::HasFatalFailure()) return;
+        display.KillServer();
+        ExpectEndedWithOne(program.WaitForEnd(20s));
+        EXPECT_EQ(gpsd.ControlDevices(), std::vector<std::string>{}) << "gpsd keeps our source";
     }
 }
 

@@ -1,9 +1,11 @@
 // The real tray icon on an X server with a tray host (a private Xvfb with trayer): embedded
 // after start, its drawn picture switching with Start and Stop, the close button hiding the
 // dialog to it, and a real left click on it bringing the dialog back. A missing tray host fails
-// here. Also leaves a screenshot of the running dialog for the documentation.
+// here. Also leaves a screenshot of the running dialog for the documentation, and checks that
+// the dialog comes up in front, which only a real window system shows.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QDir>
 #include <QGuiApplication>
 #include <QImage>
@@ -87,6 +89,20 @@ TEST(RealTray, IconShowsTheRunAndBringsTheHiddenDialogBack)
 
     main.Click(IDC_STOP);
     EXPECT_TRUE(RunEventsUntil([&] { return !DrawnActive(tray); })) << "idle picture drawn";
+}
+
+// The dialog asks to come to the front while it is built, before it is shown; it must still be
+// the active window once shown, also when another window had the focus.
+TEST(RealDisplay, TheDialogComesUpActiveOverAnotherWindow)
+{
+    QWidget other;
+    other.setWindowTitle("another program");
+    other.show();
+    other.activateWindow();
+    ASSERT_TRUE(RunEventsUntil([&] { return QApplication::activeWindow() == &other; }));
+    MonitorDialog main;
+    EXPECT_TRUE(RunEventsUntil([&] { return QApplication::activeWindow() == main.Window(); },
+                               std::chrono::seconds(5)));
 }
 
 }  // namespace
