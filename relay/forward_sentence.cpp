@@ -36,10 +36,13 @@ void ReportWriteFailure(const char* text)
     relayState.stopRequested.store(true);
 }
 
-// The channel's own text says what went wrong (which socket, and why).
+// The channel's own text says what went wrong (which socket, and why). A write that a stop cut
+// short is no failure to tell of, as for the serial port below.
 void WriteToGateChannel(GateApi::Simple& channel, const char* bytes, std::size_t count)
 {
-    if (channel.Write(bytes, static_cast<int>(count))) return;
+    if (channel.Write(bytes, static_cast<int>(count), relayState.relayThread.wakeFd) ||
+        errno == ECANCELED)
+        return;
     char errorText[GateApi::kGateErrorTextSize];
     channel.GetLastError(errorText, sizeof errorText);
     ReportWriteFailure(errorText);

@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/eventfd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -12,6 +15,7 @@
 #include <functional>
 #include <string>
 
+#include "platform/io/unique_fd.h"
 #include "tests/support/gpsd_client.h"
 #include "tests/support/held_resources.h"
 #include "tests/support/private_gpsd.h"
@@ -203,6 +207,27 @@ TEST(GpsServiceClient, AWriteAfterGpsdDiedFailsAndSaysSo)
     EXPECT_TRUE(LastError(channel).ends_with(": Connection refused")) << LastError(channel);
     EXPECT_FALSE(channel.Write(kGga.data(), static_cast<int>(kGga.size()))) << "stays failed";
     channel.Close();  // gpsd is gone: nothing to remove, and no wait
+}
+
+// A write that waits for room (gpsd stopped, its socket buffers full) ends as soon as the run's
+// stop descriptor is readable, not after its 1 s + 10 ms per byte; a stop is no failure of gpsd's.
+TEST(GpsServiceClient, AWriteWaitingForAStoppedGpsdEndsAtTheStop)
+{
+    PrivateGpsd gpsd;
+    GpsdWatcher watcher(gpsd.ClientPort());
+    GateApi::Simple channel;
+    ASSERT_TRUE(channel.Open("_input")) << LastError(channel);
+    ASSERT_FALSE(watcher.WaitForSourceOpened(10s).empty());
+    ASSERT_TRUE(channel.Write(kGga.data(), static_cast<int>(kGga.size())));
+    ASSERT_TRUE(watcher.WaitForLine(kGga, 10s));
+    gpsd.Freeze();
+    const UniqueFd stop(eventfd(1, EFD_CLOEXEC));  // readable: the stop was requested
+    const std::string flood(16 << 20, 'x');        // more than every buffer on the way holds
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_FALSE(channel.Write(flood.data(), static_cast<int>(flood.size()), stop.get()));
+    EXPECT_EQ(errno, ECANCELED);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
+    gpsd.Thaw();
 }
 
 // An add that gpsd did not answer in time may still be carried out when gpsd wakes up; Close

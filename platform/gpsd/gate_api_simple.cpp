@@ -4,6 +4,7 @@
 // fix, and no serial probing.
 #include "platform/gpsd/gate_api_simple.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <new>
 
@@ -74,7 +75,7 @@ bool Simple::Open(const char* inputName)
     return true;
 }
 
-bool Simple::Write(const void* bytes, int count)
+bool Simple::Write(const void* bytes, int count, int stopFd)
 {
     if (!connection_) return false;
     Connection& c = *connection_;
@@ -83,7 +84,8 @@ bool Simple::Write(const void* bytes, int count)
         return false;
     }
     if (c.failed) return false;  // the text of the failure stays as it was
-    c.failed = !SendToGpsd(c, bytes, count);
+    c.failed = !SendToGpsd(c, bytes, count, stopFd);
+    if (c.failed && c.stopped) errno = ECANCELED;
     return !c.failed;
 }
 

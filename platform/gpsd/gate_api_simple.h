@@ -22,7 +22,9 @@ public:
     // Sends the bytes whole within a bounded time; false when they could not all go. While the
     // service reads nothing (nobody uses the data), they are dropped, as the service drops a
     // receiver's data then; right after Open, for a few seconds, they are kept for it instead.
-    bool Write(const void* bytes, int count);
+    // A wait for the service to take them also ends once `stopFd` (if not -1) is readable: then
+    // false with errno ECANCELED, and nothing to tell the user.
+    bool Write(const void* bytes, int count, int stopFd = -1);
     // Fills `buffer` (`size` characters) with a 0-terminated text naming the last failure.
     int GetLastError(char* buffer, int size);
     // Removes the input from the service; safe after a failed Open() and when called twice.

@@ -162,10 +162,16 @@ int WriteTimeoutMs(std::size_t count)
 
 // False (error text set) when gpsd stopped taking data; a connection that gpsd closed meanwhile
 // only loses these bytes.
-bool SendOnStream(GpsdInput& c, const void* bytes, std::size_t count, int timeoutMs)
+bool SendOnStream(GpsdInput& c, const void* bytes, std::size_t count, int timeoutMs, int stopFd)
 {
-    if (WriteAllWithin(c.stream.get(), bytes, count, timeoutMs, WriteTarget::kSocket)) return true;
+    if (WriteAllWithin(c.stream.get(), bytes, count, timeoutMs, WriteTarget::kSocket, stopFd))
+        return true;
     const int error = errno;
+    if (error == ECANCELED) {
+        c.stopped = true;
+        SetInputError(c, kInputWhat, c.source, "stopped");
+        return false;
+    }
     if (error == EPIPE || error == ECONNRESET) {
         LoseStream(c);
         return true;
@@ -250,7 +256,7 @@ void AwaitGpsdConnection(GpsdInput& c)
     c.nextCheck = now + kFirstConnectionCheckIntervalMs;
 }
 
-bool SendToGpsd(GpsdInput& c, const void* bytes, int count)
+bool SendToGpsd(GpsdInput& c, const void* bytes, int count, int stopFd)
 {
     RefreshStream(c);
     if (!c.stream) {
@@ -259,12 +265,13 @@ bool SendToGpsd(GpsdInput& c, const void* bytes, int count)
     }
     if (c.heldLength > 0) {
         const std::size_t held = std::exchange(c.heldLength, 0);
-        if (!SendOnStream(c, c.held, held, WriteTimeoutMs(std::min(held, kLongestSentenceBytes))))
+        if (!SendOnStream(c, c.held, held, WriteTimeoutMs(std::min(held, kLongestSentenceBytes)),
+                          stopFd))
             return false;
     }
     if (count <= 0 || !c.stream) return true;
     return SendOnStream(c, bytes, static_cast<std::size_t>(count),
-                        WriteTimeoutMs(static_cast<std::size_t>(count)));
+                        WriteTimeoutMs(static_cast<std::size_t>(count)), stopFd);
 }
 
 void CloseInput(GpsdInput& c)
@@ -288,7 +295,7 @@ void CloseInput(GpsdInput& c)
     c.source[0] = '\0';
     c.firstConnectionDeadline = 0;
     c.heldLength = 0;
-    c.failed = false;
+    c.failed = c.stopped = false;
 }
 
 }  // namespace GateApi

@@ -56,6 +56,7 @@ struct GpsdInput {
     std::size_t heldLength = 0;
     char held[kHeldBytes];  // sentences written before gpsd's first connection
     bool failed = false;    // a Write failed: every later one fails too, until Open/Close
+    bool stopped = false;   // ... because the run's end cut its wait short
     char lastError[kGateErrorTextSize] = "no failure";
 };
 
@@ -85,8 +86,9 @@ bool ListenForGpsd(GpsdInput& input);
 void AwaitGpsdConnection(GpsdInput& input);
 
 // Sends into gpsd's connection, or keeps or drops the bytes while there is none. False (error
-// text set) when gpsd stopped taking data, or has gone or lost the source.
-bool SendToGpsd(GpsdInput& input, const void* bytes, int count);
+// text set) when gpsd stopped taking data, or has gone or lost the source; false with `stopped`
+// set when `stopFd` became readable while the write waited for gpsd.
+bool SendToGpsd(GpsdInput& input, const void* bytes, int count, int stopFd);
 
 // Takes the source back from gpsd (bounded like any exchange) and closes our end.
 void CloseInput(GpsdInput& input);
