@@ -1,6 +1,7 @@
 #include "ports/custom_baud_rate.h"
 
 #include <asm/termbits.h>
+#include <linux/serial.h>
 #include <sys/ioctl.h>
 
 int SetCustomBaudRate(int fd, int baud)
@@ -21,4 +22,12 @@ bool ReadActualBaudRates(int fd, long& input, long& output)
     input = static_cast<long>(settings.c_ispeed);
     output = static_cast<long>(settings.c_ospeed);
     return true;
+}
+
+long RateTheClockAllows(int fd, long baud)
+{
+    serial_struct serial{};
+    if (ioctl(fd, TIOCGSERIAL, &serial) != 0 || serial.baud_base <= 0 || baud <= 0) return baud;
+    const long divisor = (serial.baud_base + baud / 2) / baud;
+    return divisor > 0 ? serial.baud_base / divisor : serial.baud_base;
 }

@@ -9,3 +9,8 @@ int SetCustomBaudRate(int fd, int baud);
 
 // The input and output rates the driver actually holds, in baud; false when they cannot be read.
 bool ReadActualBaudRates(int fd, long& input, long& output);
+
+// The rate a UART runs when asked for `baud`: its clock (baud_base, from TIOCGSERIAL) divided by
+// the nearest whole divisor. `baud` itself for devices that name no clock (pseudo-terminals,
+// many USB adapters).
+long RateTheClockAllows(int fd, long baud);

@@ -58,13 +58,16 @@ bool SpeedHolds(long actual, int baud)
     return std::labs(actual - baud) * 100 <= baud * kCustomRateTolerancePercent;
 }
 
-// Both speeds: a port that kept another input speed has refused the setting.
+// Both speeds: a port that kept another input speed has refused the setting. A UART's driver
+// reports another rate back as it was asked for, though its clock divider can only come near
+// it (the 8250 runs 56000 as 57600): that rate is judged by what the divider gives.
 bool RatesHold(int fd, int baud)
 {
     long input = -1;
     long output = -1;
     return ReadActualBaudRates(fd, input, output) && SpeedHolds(input, baud) &&
-           SpeedHolds(output, baud);
+           SpeedHolds(output, baud) &&
+           (IsStandardRate(baud) || SpeedHolds(RateTheClockAllows(fd, baud), baud));
 }
 
 // Modem lines low, as on a port whose DTR and RTS are disabled. A pseudo-terminal has no modem
