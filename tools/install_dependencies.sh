@@ -9,7 +9,8 @@
 #   package  building the Debian package: build, and what CPack's dependency list needs
 #   run      tools/run.sh: build, a gpsd and its clients, a private X server with a tray
 #   test     tools/test.sh: all of the above, GoogleTest, clang's fuzzer and sanitizer runtime,
-#            the package validators, and debootstrap for the newer gpsd's root
+#            the package validators, debootstrap for the newer gpsd's root, and QEMU with a
+#            static busybox for the guest whose UARTs the serial tests run on
 set -euo pipefail
 
 build=(cmake g++ ninja-build pkgconf qt6-base-dev librsvg2-bin)
@@ -18,7 +19,8 @@ package=(dpkg-dev file)
 # The simulated receiver feeds a private gpsd; the program runs on Xvfb with trayer as its tray,
 # and xdotool and ImageMagick press Start and take the screenshot.
 run=(gpsd gpsd-clients xvfb trayer x11-utils xdotool imagemagick)
-test=(libgtest-dev clang libclang-rt-dev desktop-file-utils appstream-util debootstrap)
+test=(libgtest-dev clang libclang-rt-dev desktop-file-utils appstream-util debootstrap
+    qemu-system-x86 busybox-static)
 
 [ $# -gt 0 ] || set -- test
 wanted=("${build[@]}")
