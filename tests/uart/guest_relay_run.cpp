@@ -1,21 +1,32 @@
 #include "tests/uart/guest_relay_run.h"
 
+#include <fcntl.h>
 #include <termios.h>
 
 #include <string_view>
+
+#include "platform/io/unique_fd.h"
 
 namespace {
 
 constexpr std::string_view kMessagePrefix = "message: ";
 
+// Bytes an earlier run left in flight: what the guest sent that nobody read, and what a far end
+// wrote that no run took. The latter waits in the pseudo-terminal's side that QEMU reads (QEMU
+// takes a byte only when the UART has room), where only a flush through that side reaches it.
+void DiscardLeftovers(PtyPair& port)
+{
+    port.ReadAvailable();
+    const UniqueFd qemuSide(::open(port.Path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+    if (qemuSide) tcflush(qemuSide.get(), TCIFLUSH);
+}
+
 }  // namespace
 
 GuestRelayRun::GuestRelayRun(GuestMachine& guest, int baud) : guest_(guest)
 {
-    for (const int port : {1, 2}) {
-        guest.Port(port).ReadAvailable();
-        tcflush(guest.Port(port).Master(), TCIOFLUSH);
-    }
+    DiscardLeftovers(guest.Port(1));
+    DiscardLeftovers(guest.Port(2));
     firstLine_ = guest.Mark();
     guest.Send("uart_guest relay /dev/ttyS1 /dev/ttyS2 " + std::to_string(baud) +
                "; echo \"exit $?\"");

@@ -7,7 +7,8 @@
 //   reopen PATH   a second open of PATH, in this process and in another one
 //   fill          fills the output's buffers through the run's own descriptor until no more fits
 //   stop          stops the relay and closes both ports, and says how long that took
-// Message boxes come out as "message: TEXT", an end of the relay by itself as "ended".
+// Message boxes come out as "message: TEXT" (also those of the other process of "reopen"), an
+// end of the relay by itself as "ended".
 // `uart_guest open PORT BAUD` is the other process of "reopen": it exits 0 when the port opened.
 #include <fcntl.h>
 #include <poll.h>
@@ -42,11 +43,6 @@ void Say(const std::string& line)
 void PrintMessage(const char*, const char* text)
 {
     Say(std::string("message: ") + text);
-}
-
-void PrintOtherProcessMessage(const char*, const char* text)
-{
-    Say(std::string("other process: ") + text);
 }
 
 struct Session {
@@ -175,7 +171,7 @@ int main(int argc, char** argv)
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "relay" && argc == 5) return RunSession({argv[2], argv[3], std::atoi(argv[4])});
     if (mode == "open" && argc == 4) {
-        SetMessagePresenter(PrintOtherProcessMessage);
+        SetMessagePresenter(PrintMessage);
         PortHandle port = OpenSerialPort(argv[2], std::atoi(argv[3]));
         const bool opened = port != INVALID_HANDLE_VALUE;
         CloseSerialPort(port);
