@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -77,13 +78,15 @@ void ReopenTwice(const std::string& path, int baud)
     Say("other process exit " + std::to_string(OpenInAnotherProcess(path, baud)));
 }
 
-// Writes until the output takes nothing more for a second: the far end has stopped reading and
-// every buffer between here and there (tty, driver, UART FIFO, emulator) is full.
+// Writes until the output takes nothing more: the far end has stopped reading and every buffer
+// between here and there (tty, driver, UART FIFO, emulator) is full. "No room now" is not
+// enough: while the emulator's own writes to a full pseudo-terminal trickle on, the driver's
+// buffer still drains slowly. Full means that not one byte left it for a second.
 long long FillOutput(int fd)
 {
     const std::string filler(4096, 'x');
     long long total = 0;
-    while (total < (64ll << 20)) {
+    while (total < (256 << 10)) {
         const ssize_t written = ::write(fd, filler.data(), filler.size());
         if (written > 0) {
             total += written;
@@ -91,8 +94,12 @@ long long FillOutput(int fd)
         }
         if (written < 0 && errno == EINTR) continue;
         if (written < 0 && errno != EAGAIN) return -1;
+        int queuedBefore = 0, queuedAfter = 0;
         pollfd room{fd, POLLOUT, 0};
-        if (PollRetrying(&room, 1, 1000) == 0) return total;
+        if (ioctl(fd, TIOCOUTQ, &queuedBefore) != 0 || PollRetrying(&room, 1, 1000) < 0 ||
+            ioctl(fd, TIOCOUTQ, &queuedAfter) != 0)
+            return -1;
+        if (room.revents == 0 && queuedAfter == queuedBefore) return total;
     }
     return -1;  // the far end keeps reading
 }
