@@ -9,6 +9,7 @@ cache=$1 guest_program=$2 init_script=$3 output=$4
 
 # The release's kernel: the package that linux-image-amd64 depends on in this host's release.
 # Cached per release, since a build tree may be reused in another release's root.
+# shellcheck source=/dev/null
 . /etc/os-release
 kernel_cache=$cache/${VERSION_CODENAME:-unknown}
 fetch_kernel() {
@@ -18,9 +19,8 @@ fetch_kernel() {
     [ -n "$package" ] || return 1
     local scratch
     scratch=$(mktemp -d "$cache/fetch.XXXXXX")
-    # apt's download user cannot write into a root-owned build tree; it then downloads as
-    # root and says so on standard error, which is noise here.
-    (cd "$scratch" && apt-get download -q "$package" 2> /dev/null) &&
+    # apt's own download user may not write into the build tree; download as the caller.
+    (cd "$scratch" && apt-get download -q -o APT::Sandbox::User="$(id -un)" "$package") &&
         dpkg-deb --fsys-tarfile "$scratch"/*.deb |
         tar -x -C "$scratch" --wildcards './boot/vmlinuz-*' &&
         mv "$scratch"/boot/vmlinuz-* "$kernel_cache/vmlinuz" &&
