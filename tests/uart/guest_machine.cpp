@@ -20,34 +20,18 @@ namespace {
 std::vector<std::string> QemuArguments(const std::string& imageDir, const std::string& ttyS1,
                                        const std::string& ttyS2)
 {
+    // The machine, what it boots, then its three UARTs in order: ttyS0, ttyS1, ttyS2.
+    // clang-format off
     return {"qemu-system-x86_64",
-            "-accel",
-            "tcg",
-            "-m",
-            "256",
-            "-nodefaults",
-            "-no-user-config",
-            "-display",
-            "none",
-            "-no-reboot",
-            "-kernel",
-            imageDir + "/vmlinuz",
-            "-initrd",
-            imageDir + "/initramfs.cpio.gz",
-            "-append",
-            "console=ttyS0 quiet panic=-1",
-            "-chardev",
-            "stdio,id=console,signal=off",
-            "-serial",
-            "chardev:console",
-            "-chardev",
-            "serial,id=ttyS1,path=" + ttyS1,
-            "-serial",
-            "chardev:ttyS1",
-            "-chardev",
-            "serial,id=ttyS2,path=" + ttyS2,
-            "-serial",
-            "chardev:ttyS2"};
+            "-accel", "tcg", "-m", "256",
+            "-nodefaults", "-no-user-config", "-display", "none", "-no-reboot",
+            "-kernel", imageDir + "/vmlinuz",
+            "-initrd", imageDir + "/initramfs.cpio.gz",
+            "-append", "console=ttyS0 quiet panic=-1",
+            "-chardev", "stdio,id=console,signal=off", "-serial", "chardev:console",
+            "-chardev", "serial,id=ttyS1,path=" + ttyS1, "-serial", "chardev:ttyS1",
+            "-chardev", "serial,id=ttyS2,path=" + ttyS2, "-serial", "chardev:ttyS2"};
+    // clang-format on
 }
 
 // The child's side of the fork: only calls that are safe between fork and exec.
@@ -56,7 +40,7 @@ std::vector<std::string> QemuArguments(const std::string& imageDir, const std::s
     // Killed with the test process, also when that is killed itself (ctest's time-out).
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (getppid() != parent) _exit(127);
-    setpgid(0, 0);  // a Ctrl-C at the terminal is for the test, which then ends QEMU
+    setpgid(0, 0);  // a group of its own: a Ctrl-C at the terminal is for the test alone
     dup2(console, STDIN_FILENO);
     dup2(console, STDOUT_FILENO);
     dup2(console, STDERR_FILENO);
@@ -91,7 +75,7 @@ GuestMachine::GuestMachine(const std::string& imageDir)
 GuestMachine::~GuestMachine()
 {
     if (qemu_ <= 0) return;
-    kill(qemu_, SIGKILL);
+    if (kill(-qemu_, SIGKILL) != 0) kill(qemu_, SIGKILL);  // its process group, or it alone
     waitpid(qemu_, nullptr, 0);
 }
 
