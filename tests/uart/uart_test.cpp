@@ -1,0 +1,275 @@
+// The relay on the kernel's own serial driver: the program's port and relay code in a QEMU guest
+// whose 16550A UARTs the 8250 driver runs, one boot for every test here. Pseudo-terminals accept
+// any setting and have no modem lines, FIFO or line rate; these ports have all of them. The far
+// ends of ttyS1 and ttyS2 are pseudo-terminals on this side, where QEMU applies the UART's rate
+// and frame, so a test reads them back from outside the guest as well as inside.
+#include <gtest/gtest.h>
+
+#include <termios.h>
+
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <ostream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "tests/support/checked_sentence.h"
+#include "tests/support/far_end_settings.h"
+#include "tests/support/relay_model.h"
+#include "tests/support/sample_sentences.h"
+#include "tests/uart/guest_machine.h"
+#include "tests/uart/guest_relay_run.h"
+#include "ui/main_dialog.h"
+
+using namespace std::chrono;
+using namespace std::chrono_literals;
+
+namespace {
+
+// The guest, booted once before the first test and ended after the last.
+std::unique_ptr<GuestMachine> guest;
+bool guestBooted = false;
+
+class GuestEnvironment : public testing::Environment {
+public:
+    void SetUp() override
+    {
+        const auto start = steady_clock::now();
+        guest = std::make_unique<GuestMachine>(UART_GUEST_IMAGE_DIR);
+        guestBooted = guest->WaitForLine("guest: ready", 180s).has_value();
+        std::printf("guest %s after %lld ms\n", guestBooted ? "booted" : "did not boot",
+                    static_cast<long long>(
+                        duration_cast<milliseconds>(steady_clock::now() - start).count()));
+    }
+    void TearDown() override { guest.reset(); }
+};
+
+class Uart : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(guestBooted) << "the guest did not boot\n" << guest->Tail();
+    }
+};
+
+// QEMU hands a UART's rate to its host tty as the lowest standard rate at or above 10/11 of it:
+// the list's standard rates arrive unchanged, 14400 (which has no Bxxx code) as 19200.
+unsigned long HostSideRate(int baud)
+{
+    constexpr unsigned long kStandardRates[] = {50,    75,    110,    134,    150,   200,  300,
+                                                600,   1200,  1800,   2400,   4800,  9600, 19200,
+                                                38400, 57600, 115200, 230400, 460800};
+    for (const unsigned long rate : kStandardRates)
+        if (static_cast<unsigned long>(baud) * 10 / 11 <= rate) return rate;
+    return 0;
+}
+
+// Both ports as a careless earlier user leaves them: another rate, 7E2, hardware and software
+// flow control. The run must set every part of it itself.
+void SetPortsAstray()
+{
+    guest->Send(
+        "for port in /dev/ttyS1 /dev/ttyS2; do"
+        " stty -F $port 600 cs7 parenb cstopb crtscts ixon ixoff; done; echo astray");
+    ASSERT_TRUE(guest->WaitForLine("astray", kGuestReplyTimeout)) << guest->Tail();
+    for (const int port : {1, 2}) {
+        FarEndSettings far{};
+        ASSERT_TRUE(ReadFarEndSettings(guest->Port(port).Master(), far));
+        ASSERT_EQ(far.outputBaud, 600u);
+        ASSERT_TRUE(far.lines.c_cflag & CSTOPB);
+    }
+}
+
+struct RateCase {
+    int baud;
+    const char* capture;
+};
+
+void PrintTo(const RateCase& row, std::ostream* out)
+{
+    *out << row.baud << " baud, " << row.capture;
+}
+
+std::vector<RateCase> EveryRateOfTheBaudList()
+{
+    const char* const captures[] = {"nl551e.log",         "gr8013-w.log", "neo-m8n.log",
+                                    "garmin-geko201.log", "mtk-3301.log", "quectel-eg25-g-2.log"};
+    std::vector<RateCase> cases;
+    for (std::size_t i = 0; i < std::size(kBaudRates); ++i)
+        cases.push_back({kBaudRates[i], captures[i % std::size(captures)]});
+    return cases;
+}
+
+class UartRate : public Uart, public testing::WithParamInterface<RateCase> {};
+
+TEST_P(UartRate, RelaysACaptureExactlyAt8N1WithDtrAndRtsDropped)
+{
+    const RateCase& row = GetParam();
+    ASSERT_NO_FATAL_FAILURE(SetPortsAstray());
+    GuestRelayRun run(*guest, row.baud);
+    ASSERT_TRUE(run.Started()) << guest->Tail();
+
+    // As the 8250 driver holds it, both speeds and the frame.
+    const std::string rate = std::to_string(row.baud);
+    EXPECT_EQ(run.Ask("settings", "settings /dev/ttyS1"),
+              "settings /dev/ttyS1 " + rate + " " + rate + " 8N1");
+    EXPECT_EQ(run.Reply("settings /dev/ttyS2"),
+              "settings /dev/ttyS2 " + rate + " " + rate + " 8N1");
+    // As the far ends see it.
+    for (const int port : {1, 2}) {
+        SCOPED_TRACE("far end of ttyS" + std::to_string(port));
+        FarEndSettings far{};
+        ASSERT_TRUE(ReadFarEndSettings(guest->Port(port).Master(), far));
+        EXPECT_EQ(far.outputBaud, HostSideRate(row.baud));
+        EXPECT_EQ(far.inputBaud, HostSideRate(row.baud));
+        EXPECT_EQ(far.lines.c_cflag & (CSIZE | PARENB | CSTOPB), CS8);
+    }
+    // The driver's own account of the modem lines while the run holds the ports.
+    for (const std::string& line : {run.Ask("lines", "serial 1:"), run.Reply("serial 2:")}) {
+        EXPECT_NE(line.find("uart:16550A"), std::string::npos) << line;
+        EXPECT_EQ(line.find("DTR"), std::string::npos) << line;
+        EXPECT_EQ(line.find("RTS"), std::string::npos) << line;
+    }
+
+    const std::string capture = ReadCapture(row.capture);
+    const std::string expected = ExpectedRelayOutput(capture, SentenceSelection{});
+    std::mt19937 random(static_cast<unsigned>(row.baud));
+    guest->Port(1).WriteInRandomChunks(capture, random);
+    EXPECT_EQ(guest->Port(2).ReadBytes(expected.size(), 60s), expected) << row.capture;
+    EXPECT_GE(run.Stop(), 0) << guest->Tail();
+    EXPECT_TRUE(run.Messages().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(BaudList, UartRate, testing::ValuesIn(EveryRateOfTheBaudList()),
+                         [](const testing::TestParamInfo<RateCase>& rateRow) {
+                             return "Baud" + std::to_string(rateRow.param.baud);
+                         });
+
+TEST_F(Uart, ASecondOpenOfAHeldPortIsRefusedInThisAndInAnotherProcess)
+{
+    GuestRelayRun run(*guest, 4800);
+    ASSERT_TRUE(run.Started()) << guest->Tail();
+    for (const std::string& port : {std::string("/dev/ttyS1"), std::string("/dev/ttyS2")}) {
+        SCOPED_TRACE(port);
+        EXPECT_EQ(run.Ask("reopen " + port, "reopen "), "reopen " + port + " refused");
+        EXPECT_EQ(run.Reply("other process exit "), "other process exit 1");
+    }
+    // The refused opens took nothing from the run.
+    guest->Port(1).Write(kGga + "$");
+    EXPECT_EQ(guest->Port(2).ReadBytes(kGga.size(), 20s), kGga);
+    EXPECT_GE(run.Stop(), 0) << guest->Tail();
+    EXPECT_EQ(run.Messages(), std::vector<std::string>(4, "Unable to open the port!"))
+        << "one message for each refused open, in this process and in the other";
+}
+
+TEST_F(Uart, StopWhileTheReceiverIsSilentReturnsPromptly)
+{
+    GuestRelayRun run(*guest, 4800);
+    ASSERT_TRUE(run.Started()) << guest->Tail();
+    guest->Port(1).Write(kGga + "$");
+    ASSERT_EQ(guest->Port(2).ReadBytes(kGga.size(), 20s), kGga);
+    // The relay now waits for a receiver that sends nothing.
+    const long long took = run.Stop();
+    EXPECT_GE(took, 0) << guest->Tail();
+    EXPECT_LT(took, 1000);
+    EXPECT_TRUE(run.Messages().empty());
+}
+
+// A sentence as long as a proprietary one may be, so that the per-byte part of the write bound
+// outweighs the constant part and a change of either shows.
+std::string LongSentence()
+{
+    std::string sentence;
+    AppendCheckedSentence(sentence, "PQNXL," + std::string(390, 'A'));
+    return sentence;
+}
+
+// Nobody reads ttyS2's far end from here on; the run's own descriptor fills the tty, the
+// driver's buffer, the UART's FIFO and QEMU's side until nothing more fits. The bytes that fill.
+long long StallTheOutput(GuestRelayRun& run)
+{
+    const std::string filled = run.Ask("fill", "filled ", 60s);
+    return filled.empty() ? -1 : std::stoll(filled.substr(7));
+}
+
+TEST_F(Uart, AStalledOutputEndsTheRunWithOneWriteErrorWithinTheWriteBound)
+{
+    GuestRelayRun run(*guest, 4800);
+    ASSERT_TRUE(run.Started()) << guest->Tail();
+    const long long filled = StallTheOutput(run);
+    ASSERT_GT(filled, 0) << guest->Tail();
+
+    const std::string sentence = LongSentence();
+    const long long bound = 1000 + 10 * static_cast<long long>(sentence.size());
+    std::mt19937 random(7);
+    const auto start = steady_clock::now();
+    // The second sentence's '$' sends the first, whose write finds no room.
+    guest->Port(1).WriteInRandomChunks(sentence + sentence + sentence, random, 64);
+    const std::string message = run.Reply("message: ", milliseconds(bound) + 20s);
+    const long long elapsed = duration_cast<milliseconds>(steady_clock::now() - start).count();
+    EXPECT_EQ(message, "message: Write error") << guest->Tail();
+    EXPECT_GE(elapsed, bound - 50) << "the write gave up before its bound";
+    EXPECT_LE(elapsed, bound + 800) << "the write outlasted its bound";
+    EXPECT_EQ(run.Reply("ended"), "ended") << guest->Tail();
+    guest->Port(1).Write(sentence + sentence);  // a relay that has ended reads and shows nothing
+
+    // The far end reads again, so closing the port leaves nothing to send.
+    EXPECT_GE(guest->Port(2).ReadBytes(static_cast<std::size_t>(filled), 30s).size(),
+              static_cast<std::size_t>(filled));
+    EXPECT_GE(run.Stop(), 0) << guest->Tail();
+    EXPECT_EQ(run.Messages(), std::vector<std::string>{"Write error"});
+}
+
+// Stop (and the program's exit) closes the output port. The 8250 driver's close waits up to 30 s
+// (the port's closing_wait) for its buffer to go out, which a stalled far end never takes.
+TEST_F(Uart, StopWhileTheOutputIsStalledReturnsPromptly)
+{
+    GuestRelayRun run(*guest, 4800);
+    ASSERT_TRUE(run.Started()) << guest->Tail();
+    ASSERT_GT(StallTheOutput(run), 0) << guest->Tail();
+    const long long took = run.Stop(60s);
+    EXPECT_GE(took, 0) << guest->Tail();
+    EXPECT_LT(took, 1000)
+        << "Stop waited for the UART to send what its stalled far end never takes";
+    EXPECT_TRUE(run.Messages().empty());
+}
+
+struct RefusedRate {
+    const char* legend;
+    int baud;
+};
+
+TEST_F(Uart, RatesTheUartCannotRunAreRefused)
+{
+    const RefusedRate rows[] = {
+        {"above the 16550A's 115200 (its 1.8432 MHz clock / 16)", 230400},
+        {"the highest rate the program takes", 4000000},
+    };
+    for (const RefusedRate& row : rows) {
+        SCOPED_TRACE(row.legend);
+        GuestRelayRun run(*guest, row.baud);
+        EXPECT_FALSE(run.Started());
+        EXPECT_EQ(run.Messages(), std::vector<std::string>{"Unable to configure the serial port!"});
+    }
+}
+
+// A rate without a Bxxx code is accepted when the line runs within 2 % of it. The 8250 driver
+// reports back the rate asked for, not the one its divisor gives: for 56000 the nearest divisor
+// of the 16550A's 115200, 2, runs the line at 57600, 2.9 % off (QEMU's far end shows it).
+TEST_F(Uart, ARateTheUartRoundsBeyondTwoPercentIsRefused)
+{
+    GuestRelayRun run(*guest, 56000);
+    EXPECT_FALSE(run.Started());
+    EXPECT_EQ(run.Messages(), std::vector<std::string>{"Unable to configure the serial port!"});
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    testing::InitGoogleTest(&argc, argv);
+    testing::AddGlobalTestEnvironment(new GuestEnvironment);
+    return RUN_ALL_TESTS();
+}
