@@ -63,6 +63,10 @@ int RunRelayMode(const RelayModeOptions& options)
     bool ended = relayState.inputPort != INVALID_HANDLE_VALUE &&
                  OpenOutputEnd(options.output.c_str(), options.baud) && StartRelayThread();
     if (ended) ended = WaitUntilRelayEnded(signals.get());
+    // The input's end comes right after the last sentence went to the output; on a UART at a
+    // low rate that sentence is still in the driver, which closing would drop.
+    if (ended && relayState.outputPort != INVALID_HANDLE_VALUE)
+        DrainSerialPort(relayState.outputPort);
     CloseRunEnds();  // the GPS service's source goes with them
     SetMessagePresenter(nullptr);
     return ended && !failureShown.load() ? 0 : 1;

@@ -1,6 +1,7 @@
 #include "ports/serial_port.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -64,6 +65,22 @@ void CloseSerialPort(PortHandle& port)
     tcflush(port, TCOFLUSH);
     ::close(port);
     port = INVALID_HANDLE_VALUE;
+}
+
+void DrainSerialPort(PortHandle port)
+{
+    // The kernel has no drain with a time-out (tcdrain() waits for ever on a stalled line), so
+    // the queue is looked at every 10 ms, sleeping in between.
+    constexpr int kLookEveryMs = 10;
+    int queued = 0;
+    long long lastProgress = MonotonicMilliseconds();
+    for (int before = -1; ioctl(port, TIOCOUTQ, &queued) == 0 && queued > 0; before = queued) {
+        const long long now = MonotonicMilliseconds();
+        if (before < 0 || queued < before) lastProgress = now;
+        if (now - lastProgress >= kWriteTimeoutConstantMs) return;
+        pollfd nothing{-1, 0, 0};
+        PollRetrying(&nothing, 1, kLookEveryMs);
+    }
 }
 
 int WriteSerialPort(PortHandle port, const char* bytes, std::size_t count, int stopFd)

@@ -16,8 +16,14 @@ inline constexpr char kTimeoutsFailedText[] = "Unable to set the time-out parame
 // `name` as ResolvePortName() maps it. INVALID_HANDLE_VALUE after the user has been told.
 PortHandle OpenSerialPort(const char* name, int baud);
 
-// Closes `port` if it is open and marks it INVALID_HANDLE_VALUE.
+// Closes `port` if it is open and marks it INVALID_HANDLE_VALUE. What the driver still holds
+// unsent is dropped: a line that has not sent it by now has stalled.
 void CloseSerialPort(PortHandle& port);
+
+// Waits until the driver has sent what `port` holds, as long as the line keeps taking it: a
+// queue that has not shrunk for 1000 ms counts as stalled, and the wait ends. For an end that
+// comes right after the last write, not after Stop's pause.
+void DrainSerialPort(PortHandle port);
 
 // Writes the bytes whole within 1000 ms + 10 ms per byte: 1 on success, 0 on failure with
 // errno set. A wait for room also ends, with ECANCELED, once `stopFd` (if not -1) is readable.
