@@ -4,12 +4,15 @@
 # offered alike by Debian 12 (bookworm) and Debian 13 (trixie): where a package is versioned
 # (clang's runtime), the unversioned one that follows the release's default is named.
 #
-# Usage: tools/install_dependencies.sh [build] [package] [run] [test]   (no argument: all)
+# Usage: tools/install_dependencies.sh [build] [package] [run] [test] [fresh] [system]
+#        (no argument: test)
 #   build    the program: compiler, CMake, Qt 6 Widgets, the icon renderer
 #   package  building the Debian package: build, and what CPack's dependency list needs
 #   run      tools/run.sh: build, a gpsd and its clients, a private X server with a tray
 #   test     tools/test.sh: all of the above, GoogleTest, clang's fuzzer and sanitizer runtime,
 #            the package validators, and debootstrap for the newer gpsd's root
+#   fresh    tools/test_on.sh: debootstrap for a fresh root of a release
+#   system   tools/system_test.sh: package, debootstrap, and QEMU to boot the release's system
 set -euo pipefail
 
 build=(cmake g++ ninja-build pkgconf qt6-base-dev librsvg2-bin)
@@ -19,6 +22,8 @@ package=(dpkg-dev file)
 # and xdotool and ImageMagick press Start and take the screenshot.
 run=(gpsd gpsd-clients xvfb trayer x11-utils xdotool imagemagick)
 test=(libgtest-dev clang libclang-rt-dev desktop-file-utils appstream-util debootstrap)
+fresh=(debootstrap)
+system=(debootstrap qemu-system-x86 qemu-utils)
 
 [ $# -gt 0 ] || set -- test
 wanted=("${build[@]}")
@@ -28,8 +33,10 @@ for role in "$@"; do
         package) wanted+=("${package[@]}") ;;
         run) wanted+=("${run[@]}") ;;
         test) wanted+=("${package[@]}" "${run[@]}" "${test[@]}") ;;
+        fresh) wanted+=("${fresh[@]}") ;;
+        system) wanted+=("${package[@]}" "${system[@]}") ;;
         *)
-            echo "unknown role: $role (build, package, run or test)" >&2
+            echo "unknown role: $role (build, package, run, test, fresh or system)" >&2
             exit 2
             ;;
     esac
