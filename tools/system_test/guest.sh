@@ -44,10 +44,10 @@ as_user() {
     runuser -l "$user" -c "$1"
 }
 
-# The first ```sh block after the README's first line that contains $1, as the user types it.
+# The first ```sh block after the README's first line that begins with $1, as the user types it.
 readme_block() {
     awk -v heading="$1" '
-        state == 0 && index($0, heading) { state = 1; next }
+        state == 0 && index($0, heading) == 1 { state = 1; next }
         state == 1 && /^ *```sh/ { state = 2; next }
         state == 2 && /^ *```/ { exit }
         state == 2 { sub(/^   /, ""); print }' "$payload/README.md"
