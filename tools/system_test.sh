@@ -68,7 +68,11 @@ image_for() {
     fi
     echo "== $release: building the image (debootstrap, packages; logs in $image)"
     rm -f "$image/recipe"
-    tools/system_test/image.sh "$release" "$image"
+    # In the background, so that Ctrl-C reaches this script's trap meanwhile.
+    timeout --kill-after=30 3600 tools/system_test/image.sh "$release" "$image" &
+    pids+=($!)
+    wait "${pids[-1]}" || { echo "== $release: the image could not be built"; return 1; }
+    pids=()
     echo "$recipe" > "$image/recipe"
 }
 
@@ -134,7 +138,10 @@ boot_and_test() {
 failed=()
 for release in "${releases[@]}"; do
     started=$SECONDS
-    image_for "$release"
+    if ! image_for "$release"; then
+        failed+=("$release")
+        continue
+    fi
     built=$SECONDS
     run=build/system-test/$release/last-run
     rm -rf "$run"

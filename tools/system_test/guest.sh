@@ -88,7 +88,8 @@ describe_system() {
     . /etc/os-release
     echo "system: $PRETTY_NAME, kernel $(uname -r), $(systemctl --version | head -n 1)"
     echo "init: $(readlink /proc/1/exe); gpsd: $(dpkg-query -W -f '${Version}' gpsd)"
-    systemctl is-enabled gpsd.socket gpsd.service | paste -sd ' ' | sed 's/^/gpsd.socket, gpsd.service: /'
+    echo "enabled: $(systemctl is-enabled gpsd.socket gpsd.service | paste -sd ' ')" \
+        "(gpsd.socket, gpsd.service)"
 }
 
 # QEMU's user network: the guest is 10.0.2.15, the host's resolver 10.0.2.3.
