@@ -19,6 +19,9 @@ usage() {
 run_inside() {
     local root=$1 archives=$2
     shift 2
+    # The root a mount of its own, so that "/" in the chroot is a mount point: tools there that
+    # make their own private mount namespace (unshare --propagation private) need that.
+    mount --bind "$root" "$root"
     mount -t proc proc "$root/proc"
     mount --rbind /sys "$root/sys"
     mount --rbind /dev "$root/dev"

@@ -72,6 +72,6 @@ status=0
 wait "$command_pid" || status=$?
 command_pid=
 [ "$status" -ne 124 ] || echo "== tools/$command.sh did not end within $minutes minutes"
-echo "== tools/$command.sh on a fresh $release root: exit code $status after $((SECONDS - made)) s" \
-    "(root made in $((made - started)) s)"
+echo "== tools/$command.sh on a fresh $release root: exit code $status" \
+    "after $((SECONDS - made)) s (root made in $((made - started)) s)"
 exit "$status"
