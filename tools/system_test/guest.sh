@@ -221,8 +221,10 @@ screenshot() {
 }
 
 sigterm_ends_with_1() {
+    local ended
     kill -TERM "$quarnex_pid" || return 1
-    wait_for_line 6 "^session: $quarnex_pid \\(quarnex\\) ended: exit 1\$" 60 > /dev/null
+    ended=$(wait_for_line 6 "^session: $quarnex_pid \\(quarnex\\) ended: " 60) &&
+        [[ $ended == *': exit 1' ]]
 }
 
 no_source_left() {
