@@ -88,8 +88,8 @@ make_payload() {
 
 # The guest's screenshots, sent in the report as gzipped, base64-coded xwd dumps.
 save_screenshots() {
-    local run=$1 tag name data
-    while read -r tag name data; do
+    local run=$1 name data
+    while read -r _ name data; do
         base64 -d <<< "$data" | gunzip > "$run/$name.xwd" || continue
         if command -v convert > /dev/null && convert "xwd:$run/$name.xwd" "$run/$name.png"; then
             rm "$run/$name.xwd"

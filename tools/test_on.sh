@@ -37,7 +37,8 @@ mkdir -p "$work/archives"
 # the mounts live in the ended namespace) is left alone with an error.
 remove_root() {
     [ -e "$root" ] || return 0
-    if grep -q " $root[/ ]" /proc/self/mountinfo; then
+    if awk -v root="$root" '$5 == root || index($5, root "/") == 1 { found = 1 }
+            END { exit !found }' /proc/self/mountinfo; then
         echo "$root is still mounted; not removing it" >&2
         return 1
     fi

@@ -95,7 +95,10 @@ describe_system() {
 # QEMU's user network: the guest is 10.0.2.15, the host's resolver 10.0.2.3.
 bring_up_network() {
     local interface
-    interface=$(ls /sys/class/net | grep -v '^lo$' | head -n 1)
+    for interface in /sys/class/net/*; do
+        [ "${interface##*/}" = lo ] || break
+    done
+    interface=${interface##*/}
     ip link set "$interface" up &&
         ip address add 10.0.2.15/24 dev "$interface" &&
         ip route add default via 10.0.2.2 &&
