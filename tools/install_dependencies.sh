@@ -4,7 +4,8 @@
 # offered alike by Debian 12 (bookworm) and Debian 13 (trixie): where a package is versioned
 # (clang's runtime), the unversioned one that follows the release's default is named.
 #
-# Usage: tools/install_dependencies.sh [build] [package] [run] [test]   (no argument: all)
+# Usage: tools/install_dependencies.sh [build] [package] [run] [test] [fresh] [system]
+#        (no argument: test)
 #   build    the program: compiler, CMake, Qt 6 Widgets, the icon renderer
 #   package  building the Debian package: build, and what CPack's dependency list needs
 #   run      tools/run.sh: build, a gpsd and its clients, a private X server with a tray
@@ -12,6 +13,8 @@
 #            the package validators, debootstrap for the newer gpsd's root, QEMU with a
 #            static busybox for the guest whose UARTs the serial tests run on, and a private
 #            session bus with a StatusNotifierItem watcher and host for the tray tests
+#   fresh    tools/test_on.sh: debootstrap for a fresh root of a release
+#   system   tools/system_test.sh: package, debootstrap, and QEMU to boot the release's system
 set -euo pipefail
 
 build=(cmake g++ ninja-build pkgconf qt6-base-dev librsvg2-bin)
@@ -25,6 +28,8 @@ test=(libgtest-dev clang libclang-rt-dev desktop-file-utils appstream-util deboo
 # The tray tests run their own dbus-daemon (gdbus waits for a name on it); the StatusNotifierItem
 # tray is status-notifier-watcher with gtk-sni-tray-standalone as its host.
 test+=(dbus-daemon libglib2.0-bin haskell-status-notifier-item-utils haskell-gtk-sni-tray-utils)
+fresh=(debootstrap)
+system=(debootstrap qemu-system-x86 qemu-utils)
 
 [ $# -gt 0 ] || set -- test
 wanted=("${build[@]}")
@@ -34,8 +39,10 @@ for role in "$@"; do
         package) wanted+=("${package[@]}") ;;
         run) wanted+=("${run[@]}") ;;
         test) wanted+=("${package[@]}" "${run[@]}" "${test[@]}") ;;
+        fresh) wanted+=("${fresh[@]}") ;;
+        system) wanted+=("${package[@]}" "${system[@]}") ;;
         *)
-            echo "unknown role: $role (build, package, run or test)" >&2
+            echo "unknown role: $role (build, package, run, test, fresh or system)" >&2
             exit 2
             ;;
     esac
