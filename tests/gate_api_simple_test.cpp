@@ -188,16 +188,31 @@ TEST(GpsServiceClient, AnInputOpenedRightAfterAnotherLosesNothingBeforeGpsdConne
     EXPECT_EQ(reported(watcher.NmeaLines()), written);
 }
 
+// A channel that a watching client has made gpsd open, a first sentence through.
+struct ReadChannel {
+    PrivateGpsd gpsd;
+    GpsdWatcher watcher{gpsd.ClientPort()};
+    GateApi::Simple channel;
+
+    ::testing::AssertionResult Open()
+    {
+        if (!channel.Open("_input")) return ::testing::AssertionFailure() << LastError(channel);
+        if (watcher.WaitForSourceOpened(10s).empty())
+            return ::testing::AssertionFailure() << "gpsd opened no source";
+        if (!channel.Write(kGga.data(), static_cast<int>(kGga.size())) ||
+            !watcher.WaitForLine(kGga, 10s))
+            return ::testing::AssertionFailure() << "no sentence reached gpsd";
+        return ::testing::AssertionSuccess();
+    }
+};
+
 TEST(GpsServiceClient, AWriteAfterGpsdDiedFailsAndSaysSo)
 {
-    PrivateGpsd gpsd;
-    GpsdWatcher watcher(gpsd.ClientPort());
-    GateApi::Simple channel;
-    ASSERT_TRUE(channel.Open("_input")) << LastError(channel);
-    ASSERT_FALSE(watcher.WaitForSourceOpened(10s).empty());
-    ASSERT_TRUE(channel.Write(kGga.data(), static_cast<int>(kGga.size())));
-    gpsd.Kill();
-    ASSERT_TRUE(watcher.WaitUntilDisconnected(10s));
+    ReadChannel read;
+    ASSERT_TRUE(read.Open());
+    GateApi::Simple& channel = read.channel;
+    read.gpsd.Kill();
+    ASSERT_TRUE(read.watcher.WaitUntilDisconnected(10s));
     // The kernel hands on the end of gpsd's connections a moment after its death; a write in
     // that moment still goes out (and brings the end back at once), so allow a few.
     int accepted = 0;
@@ -213,21 +228,16 @@ TEST(GpsServiceClient, AWriteAfterGpsdDiedFailsAndSaysSo)
 // stop descriptor is readable, not after its 1 s + 10 ms per byte; a stop is no failure of gpsd's.
 TEST(GpsServiceClient, AWriteWaitingForAStoppedGpsdEndsAtTheStop)
 {
-    PrivateGpsd gpsd;
-    GpsdWatcher watcher(gpsd.ClientPort());
-    GateApi::Simple channel;
-    ASSERT_TRUE(channel.Open("_input")) << LastError(channel);
-    ASSERT_FALSE(watcher.WaitForSourceOpened(10s).empty());
-    ASSERT_TRUE(channel.Write(kGga.data(), static_cast<int>(kGga.size())));
-    ASSERT_TRUE(watcher.WaitForLine(kGga, 10s));
-    gpsd.Freeze();
+    ReadChannel read;
+    ASSERT_TRUE(read.Open());
+    read.gpsd.Freeze();
     const UniqueFd stop(eventfd(1, EFD_CLOEXEC));  // readable: the stop was requested
     const std::string flood(16 << 20, 'x');        // more than every buffer on the way holds
     const auto started = std::chrono::steady_clock::now();
-    EXPECT_FALSE(channel.Write(flood.data(), static_cast<int>(flood.size()), stop.get()));
+    EXPECT_FALSE(read.channel.Write(flood.data(), static_cast<int>(flood.size()), stop.get()));
     EXPECT_EQ(errno, ECANCELED);
     EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
-    gpsd.Thaw();
+    read.gpsd.Thaw();
 }
 
 // An add that gpsd did not answer in time may still be carried out when gpsd wakes up; Close

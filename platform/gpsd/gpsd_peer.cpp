@@ -26,20 +26,29 @@ struct SocketOwner {
     unsigned long inode;
 };
 
-UniqueFd OpenSocketDiagnostics()
+// A socket-diagnostics request of the kernel's (its header filled in), sent on a socket of its
+// own; an invalid descriptor when it cannot be sent. The kernel answers at once; the receive
+// time-out only guards a dump's reads.
+template <typename Request>
+UniqueFd AskTheKernel(const Request& request, unsigned short flags)
 {
+    struct {
+        nlmsghdr header;
+        Request request;
+    } message{};
+    message.header.nlmsg_len = sizeof message;
+    message.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
+    message.header.nlmsg_flags = NLM_F_REQUEST | flags;
+    message.request = request;
     UniqueFd fd{::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_SOCK_DIAG)};
-    const timeval limit{1, 0};  // the kernel answers at once; this only guards the dump's reads
-    if (fd) setsockopt(fd.get(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-    return fd;
-}
-
-bool SendToKernel(int fd, const void* request, std::size_t length)
-{
+    const timeval limit{1, 0};
     sockaddr_nl kernel{};
     kernel.nl_family = AF_NETLINK;
-    return ::sendto(fd, request, length, 0, reinterpret_cast<sockaddr*>(&kernel), sizeof kernel) ==
-           static_cast<ssize_t>(length);
+    if (!fd || setsockopt(fd.get(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) != 0 ||
+        ::sendto(fd.get(), &message, sizeof message, 0, reinterpret_cast<sockaddr*>(&kernel),
+                 sizeof kernel) != static_cast<ssize_t>(sizeof message))
+        return {};
+    return fd;
 }
 
 // The far end's socket, looked up by its four addresses in the kernel's TCP table: its local
@@ -52,25 +61,18 @@ bool FarEndOwner(int fd, SocketOwner& owner)
     length = sizeof theirs;
     if (::getpeername(fd, reinterpret_cast<sockaddr*>(&theirs), &length) != 0) return false;
 
-    struct {
-        nlmsghdr header;
-        inet_diag_req_v2 request;
-    } message{};
-    message.header.nlmsg_len = sizeof message;
-    message.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
-    message.header.nlmsg_flags = NLM_F_REQUEST;
-    message.request.sdiag_family = AF_INET;
-    message.request.sdiag_protocol = IPPROTO_TCP;
-    message.request.idiag_states = ~0u;
-    message.request.id.idiag_sport = theirs.sin_port;
-    message.request.id.idiag_dport = ours.sin_port;
-    message.request.id.idiag_src[0] = theirs.sin_addr.s_addr;
-    message.request.id.idiag_dst[0] = ours.sin_addr.s_addr;
-    message.request.id.idiag_cookie[0] = INET_DIAG_NOCOOKIE;
-    message.request.id.idiag_cookie[1] = INET_DIAG_NOCOOKIE;
-
-    const UniqueFd diagnostics = OpenSocketDiagnostics();
-    if (!diagnostics || !SendToKernel(diagnostics.get(), &message, sizeof message)) return false;
+    inet_diag_req_v2 request{};
+    request.sdiag_family = AF_INET;
+    request.sdiag_protocol = IPPROTO_TCP;
+    request.idiag_states = ~0u;
+    request.id.idiag_sport = theirs.sin_port;
+    request.id.idiag_dport = ours.sin_port;
+    request.id.idiag_src[0] = theirs.sin_addr.s_addr;
+    request.id.idiag_dst[0] = ours.sin_addr.s_addr;
+    request.id.idiag_cookie[0] = INET_DIAG_NOCOOKIE;
+    request.id.idiag_cookie[1] = INET_DIAG_NOCOOKIE;
+    const UniqueFd diagnostics = AskTheKernel(request, 0);
+    if (!diagnostics) return false;
     alignas(nlmsghdr) char reply[1024];
     const ssize_t count = ::recv(diagnostics.get(), reply, sizeof reply, MSG_DONTWAIT);
     const auto* header = reinterpret_cast<const nlmsghdr*>(reply);
@@ -95,18 +97,12 @@ unsigned long ListeningSocketOf(const char* path)
 {
     struct stat file {};
     if (::stat(path, &file) != 0 || !S_ISSOCK(file.st_mode)) return 0;
-    struct {
-        nlmsghdr header;
-        unix_diag_req request;
-    } message{};
-    message.header.nlmsg_len = sizeof message;
-    message.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
-    message.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
-    message.request.sdiag_family = AF_UNIX;
-    message.request.udiag_states = 1u << 10;  // TCP_LISTEN
-    message.request.udiag_show = UDIAG_SHOW_VFS;
-    const UniqueFd diagnostics = OpenSocketDiagnostics();
-    if (!diagnostics || !SendToKernel(diagnostics.get(), &message, sizeof message)) return 0;
+    unix_diag_req request{};
+    request.sdiag_family = AF_UNIX;
+    request.udiag_states = 1u << 10;  // TCP_LISTEN
+    request.udiag_show = UDIAG_SHOW_VFS;
+    const UniqueFd diagnostics = AskTheKernel(request, NLM_F_DUMP);
+    if (!diagnostics) return 0;
 
     alignas(nlmsghdr) char reply[16384];
     for (;;) {
