@@ -126,3 +126,21 @@ bool MonitorDialog::LooksIdle() const
     return Status()->text() == QString::fromUtf8(kIdleStatusText) &&
            TrayPicture() == TrayIdlePicture();
 }
+
+bool MonitorDialog::LooksActive() const
+{
+    for (const int id : kSettingControls)
+        if (DialogControl(dialog_, id)->isEnabled()) return false;
+    return Status()->text() == QStringLiteral("Überwachung ist aktiv") &&
+           TrayPicture() == TrayActivePicture() && Button(IDC_START)->isEnabled() &&
+           Button(IDC_STOP)->isEnabled();
+}
+
+void MonitorDialog::StartWith(const std::string& input, const std::string& baud,
+                              const std::string& output)
+{
+    Type(IDC_INPUT_PORT, input);
+    Type(IDC_BAUD, baud);
+    Type(IDC_OUTPUT_PORT, output);
+    Click(IDC_START);
+}

@@ -49,6 +49,11 @@ public:
     int TrayPicture() const;
     // True when the look is idle: status text, every setting control enabled, idle picture.
     bool LooksIdle() const;
+    // True when the look is a run's: its status text, every setting control disabled (Start and
+    // Stop never are), the active picture.
+    bool LooksActive() const;
+    // Types the two ports and the baud rate into their fields and clicks Start.
+    void StartWith(const std::string& input, const std::string& baud, const std::string& output);
 
 private:
     BoxWatcher boxes_;

@@ -1,12 +1,11 @@
 // Start and Stop as a user presses them, with real pseudo-terminals as the ports: what reaches
-// the output, the look of the dialog in each state, every failure's message, and the ways a run
-// can end while the relay thread is showing a message box.
+// the output, the look of the dialog in each state, the check boxes, the fields as they are
+// read, and every failed start's message. How a run ends is in run_end_test.cpp.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,20 +15,17 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
-#include <QTimer>
 
 #include <chrono>
 #include <fstream>
 #include <memory>
 #include <random>
-#include <thread>
 
 #include "platform/io/fd_io.h"
 #include "platform/io/unique_fd.h"
 #include "platform/window/dialog.h"
 #include "platform/window/message_box.h"
 #include "platform/window/qt_dialog.h"
-#include "platform/window/window_message_box.h"
 #include "relay/relay_state.h"
 #include "relay/relay_thread.h"
 #include "res/resource_ids.h"
@@ -73,35 +69,10 @@ private:
     std::vector<int> ids_;
 };
 
-bool Readable(int fd)
-{
-    pollfd state{fd, POLLIN, 0};
-    return ::poll(&state, 1, 0) == 1;
-}
-
 unsigned long FarEndBaud(const PtyPair& pty)
 {
     FarEndSettings settings{};
     return ReadFarEndSettings(pty.Master(), settings) ? settings.outputBaud : 0;
-}
-
-void ExpectActiveLook(MonitorDialog& main)
-{
-    EXPECT_EQ(main.Status()->text(), "Überwachung ist aktiv");
-    EXPECT_EQ(main.TrayPicture(), TrayActivePicture());
-    for (const int id : kSettingControls)
-        EXPECT_FALSE(DialogControl(main.dialog(), id)->isEnabled());
-    EXPECT_TRUE(main.Button(IDC_START)->isEnabled());
-    EXPECT_TRUE(main.Button(IDC_STOP)->isEnabled());
-}
-
-void StartWith(MonitorDialog& main, const std::string& input, const std::string& baud,
-               const std::string& output)
-{
-    main.Type(IDC_INPUT_PORT, input);
-    main.Type(IDC_BAUD, baud);
-    main.Type(IDC_OUTPUT_PORT, output);
-    main.Click(IDC_START);
 }
 
 // Two sentences and the '$' that completes the second.
@@ -115,9 +86,9 @@ TEST(Monitoring, StartRelaysWithTheDialogsSettingsAndStopRestoresTheIdleLook)
     const std::vector<int> inDialogOrder(std::begin(kSettingControls), std::end(kSettingControls));
     main.Click(IDC_SEND_GSV);  // off
     main.Click(IDC_SEND_MSS);  // on
-    StartWith(main, input.Path(), "9600", output.Path());
+    main.StartWith(input.Path(), "9600", output.Path());
     EXPECT_TRUE(main.boxes().Seen().empty());
-    ExpectActiveLook(main);
+    EXPECT_TRUE(main.LooksActive());
     EXPECT_EQ(enables.Take(), inDialogOrder);
     EXPECT_EQ(FarEndBaud(input), 9600u);
     EXPECT_EQ(FarEndBaud(output), 9600u) << "both ports run at the one rate";
@@ -170,7 +141,7 @@ TEST(Monitoring, EachCheckBoxShowsAndSetsItsOwnFlag)
             EXPECT_EQ(box->isChecked(), initiallyChecked != (box->text() == row.label))
                 << box->text().toStdString();
         }
-        StartWith(main, "/dev/quarnex-no-such-port", "4800", "/dev/quarnex-no-such-port");
+        main.StartWith("/dev/quarnex-no-such-port", "4800", "/dev/quarnex-no-such-port");
         EXPECT_TRUE(relayState.selection == row.turned) << "read as shown";
         QCheckBox* box = CheckBoxLabelled(main, row.label);
         ASSERT_NE(box, nullptr);
@@ -178,40 +149,6 @@ TEST(Monitoring, EachCheckBoxShowsAndSetsItsOwnFlag)
         main.Click(IDC_START);
         EXPECT_TRUE(relayState.selection == SentenceSelection{}) << "the box turned back";
     }
-}
-
-// Stop takes about a second also with no run: the pause that lets a relay leave its loop.
-TEST(Monitoring, StopWithoutARunStillPausesAboutASecond)
-{
-    MonitorDialog main;
-    const long long start = MonotonicMilliseconds();
-    main.Click(IDC_STOP);
-    const long long took = MonotonicMilliseconds() - start;
-    EXPECT_GE(took, 950);
-    EXPECT_LT(took, 3000);
-    EXPECT_TRUE(main.LooksIdle());
-}
-
-// The relay stuck in a write to an output nobody reads (a 4000-byte sentence may wait 41 s) is
-// woken by the stop: Stop returns right after its pause, and the cut-short write shows no box.
-TEST(Monitoring, StopDuringAStalledWriteReturnsRightAfterThePause)
-{
-    PtyPair input, output;
-    ASSERT_GT(output.FillFromProgramEnd(), 0u);  // nobody reads what was written before
-    MonitorDialog main;
-    StartWith(main, input.Path(), "115200", output.Path());
-    ASSERT_TRUE(RunIsHeld());
-    const std::string sentence = "$GPTXT," + std::string(3990, 'x') + "\r\n";
-    // Three to be handed on (each by the '$' of the next), more than the output can still take.
-    input.Write(sentence + sentence + sentence + sentence);
-    const long long start = MonotonicMilliseconds();
-    main.Click(IDC_STOP);
-    const long long took = MonotonicMilliseconds() - start;
-    EXPECT_GE(took, 950);
-    EXPECT_LT(took, 1000 + 200);
-    EXPECT_TRUE(main.boxes().Seen().empty()) << main.boxes().Texts().at(0).toStdString();
-    EXPECT_FALSE(RunIsHeld());
-    EXPECT_TRUE(main.LooksIdle());
 }
 
 // A name longer than the 63 characters that are read, of which neither the whole nor the cut
@@ -290,7 +227,7 @@ TEST(Monitoring, EachFailedStartShowsItsMessageAndKeepsTheIdleLook)
         MonitorDialog main;
         const int descriptors = OpenDescriptorCount();
         const int threads = ThreadCount();
-        StartWith(main, port(row.input), row.baud, port(row.output));
+        main.StartWith(port(row.input), row.baud, port(row.output));
         ASSERT_EQ(main.boxes().Seen().size(), 1u);
         const SeenBox& box = main.boxes().Seen()[0];
         EXPECT_EQ(box.caption, "Quarnex");
@@ -311,12 +248,12 @@ TEST(Monitoring, ASecondStartWithACorrectedOutputSucceeds)
 {
     PtyPair input, output;
     MonitorDialog main;
-    StartWith(main, input.Path(), "4800", "/dev/quarnex-no-such-port");
+    main.StartWith(input.Path(), "4800", "/dev/quarnex-no-such-port");
     ASSERT_EQ(main.boxes().Texts(), std::vector<QString>{"Unable to open the port!"});
     main.Type(IDC_OUTPUT_PORT, output.Path());
     main.Click(IDC_START);
     EXPECT_EQ(main.boxes().Seen().size(), 1u);
-    ExpectActiveLook(main);
+    EXPECT_TRUE(main.LooksActive());
     input.Write(kTwoSentences);
     EXPECT_EQ(output.ReadBytes(kGga.size() + kRmc.size(), 10s), kGga + kRmc);
 }
@@ -332,7 +269,7 @@ TEST(Monitoring, BaudTextIsReadUpToTheFirstNonDigit)
         SCOPED_TRACE(row.text);
         PtyPair input, output;
         MonitorDialog main;
-        StartWith(main, input.Path(), row.text, output.Path());
+        main.StartWith(input.Path(), row.text, output.Path());
         EXPECT_TRUE(main.boxes().Seen().empty());
         EXPECT_EQ(FarEndBaud(input), row.baud);
         EXPECT_EQ(FarEndBaud(output), row.baud);
@@ -349,7 +286,7 @@ TEST(Monitoring, PortNamesAreReadAsTheirFirst63Characters)
     link += std::string(63 - link.size(), 'p');
     ASSERT_EQ(symlink(input.Path().c_str(), link.c_str()), 0);
     MonitorDialog main;
-    StartWith(main, link + "-and-more", "4800", output.Path());
+    main.StartWith(link + "-and-more", "4800", output.Path());
     EXPECT_TRUE(main.boxes().Seen().empty());
     EXPECT_TRUE(RunIsHeld());
     main.Click(IDC_STOP);
@@ -361,7 +298,7 @@ TEST(Monitoring, StartDuringARunChangesNothingOfIt)
 {
     PtyPair input, output;
     MonitorDialog main;
-    StartWith(main, input.Path(), "4800", output.Path());
+    main.StartWith(input.Path(), "4800", output.Path());
     const int inputPort = relayState.inputPort;
     const int outputPort = relayState.outputPort;
     const int ended = RelayEndedDescriptor();
@@ -370,108 +307,9 @@ TEST(Monitoring, StartDuringARunChangesNothingOfIt)
     EXPECT_EQ(relayState.inputPort, inputPort);
     EXPECT_EQ(relayState.outputPort, outputPort);
     EXPECT_EQ(RelayEndedDescriptor(), ended);
-    ExpectActiveLook(main);
+    EXPECT_TRUE(main.LooksActive());
     input.Write(kTwoSentences);
     EXPECT_EQ(output.ReadBytes(kGga.size() + kRmc.size(), 10s), kGga + kRmc);
-}
-
-// The relay thread's box: shown by the GUI thread without blocking the dialog, holding the
-// relay until OK. Stop and then exit, pressed while it is up, wait for it (neither hang nor
-// crash) and the box stays until the user answers it.
-TEST(Monitoring, StopAndExitWhileTheRelaysWriteErrorBoxIsUp)
-{
-    PtyPair input, output;
-    MonitorDialog main;
-    main.boxes().SetPolicy(BoxWatcher::kHoldBoxes);
-    StartWith(main, input.Path(), "4800", output.Path());
-    output.CloseMaster();  // the reading program went away
-    input.Write(kTwoSentences);
-    ASSERT_TRUE(RunEventsUntil([&] { return main.boxes().OpenBoxes() == 1; }));
-    const SeenBox box = main.boxes().Seen().at(0);
-    EXPECT_EQ(box.caption, "Quarnex");
-    EXPECT_EQ(box.text, "Write error");
-    EXPECT_TRUE(box.okButtonOnly);
-    EXPECT_FALSE(box.blocksOtherWindows);
-    EXPECT_FALSE(Readable(RelayEndedDescriptor())) << "the relay waits for the answer";
-    ExpectActiveLook(main);
-
-    bool boxUpAfterStopAndExit = false;
-    QTimer::singleShot(0, [&] { main.Click(IDC_STOP); });
-    QTimer::singleShot(0, [&] {  // runs inside Stop's wait
-        main.Click(IDCANCEL);
-        boxUpAfterStopAndExit = main.boxes().OpenBoxes() == 1;
-        main.boxes().AnswerOpenBoxes();
-    });
-    int result = 0;
-    EXPECT_TRUE(RunEventsUntil([&] { return DialogEnded(main.dialog(), &result); }));
-    EXPECT_TRUE(boxUpAfterStopAndExit);
-    EXPECT_EQ(result, 1);
-    EXPECT_EQ(main.boxes().Seen().size(), 1u);
-    EXPECT_FALSE(RunIsHeld());
-    EXPECT_EQ(main.Tray(), nullptr);
-}
-
-// An unplugged receiver ends the relay with one "Read error"; the dialog keeps its active look
-// until Stop. Plugged back in (a new device behind the same COM1: link), Start relays again.
-TEST(Monitoring, AnUnpluggedReceiverEndsTheRunAndOncePluggedBackANewStartRelays)
-{
-    PortLinks ports;
-    auto receiver = std::make_unique<PtyPair>();
-    PtyPair output;
-    ports.Link("COM1", receiver->Path());
-    MonitorDialog main;
-    StartWith(main, "COM1:", "4800", output.Path());
-    receiver->CloseMaster();
-    ASSERT_TRUE(RunEventsUntilReadable(RelayEndedDescriptor()));
-    EXPECT_EQ(main.boxes().Texts(), std::vector<QString>{"Read error"});
-    ExpectActiveLook(main);
-    main.Click(IDC_STOP);
-    EXPECT_TRUE(main.LooksIdle());
-    EXPECT_FALSE(RunIsHeld());
-
-    receiver = std::make_unique<PtyPair>();
-    ports.Link("COM1", receiver->Path());
-    main.Click(IDC_START);
-    EXPECT_EQ(main.boxes().Seen().size(), 1u);
-    ExpectActiveLook(main);
-    receiver->Write(kTwoSentences);
-    EXPECT_EQ(output.ReadBytes(kGga.size() + kRmc.size(), 10s), kGga + kRmc);
-}
-
-// The lowest descriptor number that is free now.
-int LowestFreeDescriptor()
-{
-    const int probe = open("/dev/null", O_RDONLY | O_CLOEXEC);
-    close(probe);
-    return probe;
-}
-
-// When the box presenter came up with no descriptor to be had for its eventfd, a box that the
-// relay thread raises must still reach the user (through Qt's own queue), not leave the relay
-// waiting for an answer forever.
-TEST(MessageBoxes, ABoxFromTheRelayThreadIsShownAlsoWithoutAnEventDescriptor)
-{
-    RemoveWindowMessagePresenter();
-    rlimit saved{};
-    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
-    rlimit exhausted = saved;
-    const int lowestFree = LowestFreeDescriptor();
-    ASSERT_GE(lowestFree, 0);
-    exhausted.rlim_cur = static_cast<rlim_t>(lowestFree);
-    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &exhausted), 0);
-    InstallWindowMessagePresenter();
-    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &saved), 0);
-
-    const BoxWatcher boxes;  // answers at once
-    std::thread relay([] { ShowMessageBox("Write error"); });
-    const bool shown = RunEventsUntil([&] { return !boxes.Seen().empty(); }, 10s);
-    EXPECT_TRUE(shown) << "the box never came";
-    if (!shown) ReleaseMessageBoxWaiters();  // so that the thread can be joined
-    relay.join();
-    ResumeMessageBoxes();
-    EXPECT_EQ(boxes.Texts(), std::vector<QString>{"Write error"});
-    RemoveWindowMessagePresenter();
-    InstallWindowMessagePresenter();
 }
 
 }  // namespace
