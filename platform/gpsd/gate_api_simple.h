@@ -19,6 +19,8 @@ public:
     bool StartGpsGate();
     // Sets up the named input; true once the service takes data from it.
     bool Open(const char* inputName);
+    // Both give up waiting for the service's answer once the program is asked to end: then
+    // false with errno ECANCELED, and nothing to tell the user.
     // Sends the bytes whole within a bounded time; false when they could not all go. While the
     // service reads nothing (nobody uses the data), they are dropped, as the service drops a
     // receiver's data then; right after Open, for a few seconds, they are kept for it instead.

@@ -165,7 +165,7 @@ GpsdExchangeState ContinueGpsdExchange(GpsdExchange& exchange)
     return Step(exchange);
 }
 
-GpsdExchangeState FinishGpsdExchange(GpsdExchange& exchange)
+GpsdExchangeState FinishGpsdExchange(GpsdExchange& exchange, int stopFd)
 {
     if (!exchange.fd) return Fail(exchange, GpsdExchangeState::kNoAnswer, EBADF);
     if (!exchange.connected) {
@@ -176,9 +176,11 @@ GpsdExchangeState FinishGpsdExchange(GpsdExchange& exchange)
         const GpsdExchangeState state = Step(exchange);
         if (state != GpsdExchangeState::kPending) return state;
         const bool sending = exchange.sentLength < exchange.commandLength;
-        pollfd ready{exchange.fd.get(), static_cast<short>(sending ? POLLOUT : POLLIN), 0};
-        if (PollRetrying(&ready, 1, MillisecondsLeft(exchange)) < 0)
+        pollfd ready[] = {{exchange.fd.get(), static_cast<short>(sending ? POLLOUT : POLLIN), 0},
+                          {stopFd, POLLIN, 0}};  // poll() passes over a descriptor of -1
+        if (PollRetrying(ready, 2, MillisecondsLeft(exchange)) < 0)
             return Fail(exchange, GpsdExchangeState::kNoAnswer, errno);
+        if (ready[1].revents != 0) return Fail(exchange, GpsdExchangeState::kNoAnswer, ECANCELED);
     }
 }
 

@@ -63,8 +63,9 @@ GpsdExchangeState BeginGpsdExchange(GpsdExchange& exchange, const char* socketPa
 // Takes the next steps that can be taken now, without waiting.
 GpsdExchangeState ContinueGpsdExchange(GpsdExchange& exchange);
 
-// Waits in poll() for the rest of the exchange, until the deadline at the latest.
-GpsdExchangeState FinishGpsdExchange(GpsdExchange& exchange);
+// Waits in poll() for the rest of the exchange, until the deadline at the latest, or until
+// `stopFd` (if not -1) is readable: then kNoAnswer with ECANCELED.
+GpsdExchangeState FinishGpsdExchange(GpsdExchange& exchange, int stopFd = -1);
 
 // Ends an exchange still under way; its descriptor is closed.
 void AbandonGpsdExchange(GpsdExchange& exchange);

@@ -15,6 +15,7 @@
 #include "platform/gpsd/gate_error_text.h"
 #include "platform/gpsd/gpsd_reply.h"
 #include "platform/io/fd_io.h"
+#include "platform/io/program_ending.h"
 
 namespace GateApi {
 
@@ -218,7 +219,8 @@ bool AskGpsd(GpsdInput& c, const char* command, GpsdExchange& exchange, GpsdRepl
 {
     GpsdExchangeState state = BeginGpsdExchange(exchange, c.controlPath, command, c.gpsd.owners,
                                                 ExchangeDeadline(c), GpsdConnect::kWaitToConnect);
-    if (state == GpsdExchangeState::kPending) state = FinishGpsdExchange(exchange);
+    if (state == GpsdExchangeState::kPending)
+        state = FinishGpsdExchange(exchange, ProgramEndingFd());
     if (state == GpsdExchangeState::kAnswered) {
         c.gpsd.serverUid = exchange.serverUid;
         return ReadReply(c, exchange, reply);
@@ -226,6 +228,7 @@ bool AskGpsd(GpsdInput& c, const char* command, GpsdExchange& exchange, GpsdRepl
     // Unanswered is not unheard: a gpsd that was only slow still carries an add out later.
     if (state == GpsdExchangeState::kNoAnswer && command[0] == '+') c.sourceSent = true;
     SetControlError(c, exchange, state);
+    errno = exchange.error;
     return false;
 }
 

@@ -70,7 +70,7 @@ void BeginStart(GpsdInput& input);
 
 // One command, answered within its bound and what is left of the start's. True when gpsd
 // answered with a status line (`reply` says which, and for a question how long its list is);
-// false with the error text set.
+// false with the error text set, and errno ECANCELED when the program was asked to end meanwhile.
 bool AskGpsd(GpsdInput& input, const char* command, GpsdExchange& exchange, GpsdReply& reply);
 
 // Removes our sources of earlier runs whose listener is gone, as listed in `devices` (an answer

@@ -10,6 +10,7 @@
 #include <iterator>
 
 #include "platform/io/fd_io.h"
+#include "platform/io/program_ending.h"
 
 namespace {
 
@@ -64,11 +65,13 @@ ShutdownSignals::ShutdownSignals(std::function<void()> onSignal) : onSignal_(std
     }
     // A parent may have started us with these blocked; they must still end the program.
     pthread_sigmask(SIG_UNBLOCK, &handled, nullptr);
+    SetProgramEndingFd(pipeEnds[0]);
 }
 
 ShutdownSignals::~ShutdownSignals()
 {
     if (!notifier_) return;
+    SetProgramEndingFd(-1);
     for (int i = 0; i < kCount; ++i)
         sigaction(kSignals[i], &previous_[i], nullptr);
     notifier_.reset();

@@ -2,6 +2,7 @@
 // from outside (a signal, the display going away). It runs WinMain() as the program's main()
 // does; the user types the ports and the rate given as arguments, presses Start, leaves every
 // message box open and reports, one line each on standard output, what a user would see:
+//   starting        Start is pressed next
 //   box: TEXT       a message box appeared
 //   status: TEXT    Start has returned and the status line reads TEXT
 //   stopping        Stop is pressed next (told so by the line "stop" on standard input)
@@ -60,6 +61,7 @@ void PressStart(std::unique_ptr<MonitorDialog>& user, const Script& script)
     user->Type(IDC_INPUT_PORT, script.input);
     user->Type(IDC_BAUD, script.baud);
     user->Type(IDC_OUTPUT_PORT, script.output);
+    Report("starting");
     user->Click(IDC_START);
     Report("status: " + user->Status()->text());
 }
