@@ -17,9 +17,6 @@
 
 namespace {
 
-constexpr int kWriteTimeoutConstantMs = 1000;
-constexpr int kWriteTimeoutPerByteMs = 10;
-
 // The port for this process alone, against two kinds of other openers. flock() refuses anyone
 // who locks, root included, and also a second open() inside this process (a new open file
 // description). TIOCEXCL refuses every later open() of the tty by a program without
@@ -85,8 +82,5 @@ void DrainSerialPort(PortHandle port)
 
 int WriteSerialPort(PortHandle port, const char* bytes, std::size_t count, int stopFd)
 {
-    const long long timeout =
-        kWriteTimeoutConstantMs + kWriteTimeoutPerByteMs * static_cast<long long>(count);
-    return WriteAllWithin(port, bytes, count, static_cast<int>(timeout), WriteTarget::kDevice,
-                          stopFd);
+    return WriteAllWithin(port, bytes, count, WriteTimeoutMs(count), WriteTarget::kDevice, stopFd);
 }

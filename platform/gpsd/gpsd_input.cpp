@@ -23,9 +23,6 @@ namespace {
 
 constexpr char kControlSocketWhat[] = "gpsd control socket";
 constexpr char kInputWhat[] = "gpsd input";
-// The serial port's bound: 1 s plus 10 ms per byte before a write counts as failed.
-constexpr int kWriteTimeoutConstantMs = 1000;
-constexpr int kWriteTimeoutPerByteMs = 10;
 // Without a connection, how often a Write asks gpsd whether it still holds the source; more
 // often while its first connection may still come, so that gpsd is awake when it may connect.
 constexpr long long kLivenessCheckIntervalMs = 1000;
@@ -154,11 +151,6 @@ bool CheckSource(GpsdInput& c)
     c.checking = true;
     return ProgressCheck(c, BeginGpsdExchange(c.check, c.controlPath, "?devices\n", c.gpsd.owners,
                                               ExchangeDeadline(c), GpsdConnect::kNeverWait));
-}
-
-int WriteTimeoutMs(std::size_t count)
-{
-    return kWriteTimeoutConstantMs + kWriteTimeoutPerByteMs * static_cast<int>(count);
 }
 
 // False (error text set) when gpsd stopped taking data; a connection that gpsd closed meanwhile

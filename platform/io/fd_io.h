@@ -16,6 +16,16 @@ ssize_t ReadRetrying(int fd, void* buffer, std::size_t count);
 // poll() retried on EINTR with the remaining time; otherwise its result and errno unchanged.
 int PollRetrying(struct pollfd* fds, unsigned count, int timeoutMs);
 
+// How long a writer waits for an output before it counts as failed: 1 s plus 10 ms per byte,
+// the serial port's bound, which the GPS service channel keeps too.
+inline constexpr int kWriteTimeoutConstantMs = 1000;
+inline constexpr int kWriteTimeoutPerByteMs = 10;
+constexpr int WriteTimeoutMs(std::size_t count)
+{
+    const std::size_t ms = kWriteTimeoutConstantMs + kWriteTimeoutPerByteMs * count;
+    return ms < 0x7fffffff ? static_cast<int>(ms) : 0x7fffffff;
+}
+
 enum class WriteTarget { kDevice, kSocket };
 
 // Writes all `count` bytes to the non-blocking descriptor `fd` within `timeoutMs`. Returns 1 when

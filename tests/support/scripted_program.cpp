@@ -11,35 +11,7 @@
 #include <cstring>
 #include <stdexcept>
 
-extern char** environ;
-
-namespace {
-
-std::vector<char*> Pointers(std::vector<std::string>& texts)
-{
-    std::vector<char*> pointers;
-    for (std::string& text : texts)
-        pointers.push_back(text.data());
-    pointers.push_back(nullptr);
-    return pointers;
-}
-
-// This process's environment, without the variables that `extra` sets, then `extra`.
-std::vector<std::string> ChildEnvironment(const std::vector<std::string>& extra)
-{
-    std::vector<std::string> environment;
-    for (char** entry = environ; *entry; ++entry) {
-        const std::string variable = *entry;
-        bool replaced = false;
-        for (const std::string& own : extra)
-            replaced |= variable.compare(0, own.find('=') + 1, own, 0, own.find('=') + 1) == 0;
-        if (!replaced) environment.push_back(variable);
-    }
-    environment.insert(environment.end(), extra.begin(), extra.end());
-    return environment;
-}
-
-}  // namespace
+#include "tests/support/spawned_process.h"
 
 ScriptedProgram::ScriptedProgram(const std::string& program,
                                  const std::vector<std::string>& arguments,
@@ -55,8 +27,8 @@ ScriptedProgram::ScriptedProgram(const std::string& program,
     std::vector<std::string> argv{program};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     std::vector<std::string> envp = ChildEnvironment(extraEnvironment);
-    const int failed = posix_spawn(&pid_, program.c_str(), &actions, nullptr, Pointers(argv).data(),
-                                   Pointers(envp).data());
+    const int failed = posix_spawn(&pid_, program.c_str(), &actions, nullptr,
+                                   PointersTo(argv).data(), PointersTo(envp).data());
     posix_spawn_file_actions_destroy(&actions);
     close(input[0]);
     close(output[1]);

@@ -12,6 +12,29 @@
 
 extern char** environ;
 
+std::vector<std::string> ChildEnvironment(const std::vector<std::string>& extra)
+{
+    std::vector<std::string> environment;
+    for (char** entry = environ; *entry; ++entry) {
+        const std::string variable = *entry;
+        bool replaced = false;
+        for (const std::string& own : extra)
+            replaced |= variable.compare(0, own.find('=') + 1, own, 0, own.find('=') + 1) == 0;
+        if (!replaced) environment.push_back(variable);
+    }
+    environment.insert(environment.end(), extra.begin(), extra.end());
+    return environment;
+}
+
+std::vector<char*> PointersTo(std::vector<std::string>& texts)
+{
+    std::vector<char*> pointers;
+    for (std::string& text : texts)
+        pointers.push_back(text.data());
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
 namespace {
 
 pid_t Spawn(std::vector<std::string> arguments, const std::vector<std::string>& extraEnvironment,
@@ -22,19 +45,10 @@ pid_t Spawn(std::vector<std::string> arguments, const std::vector<std::string>& 
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     if (lineWriteEnd >= 0) posix_spawn_file_actions_adddup2(&actions, lineWriteEnd, lineFd);
-    std::vector<char*> argv;
-    for (std::string& argument : arguments)
-        argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    std::vector<std::string> environment(extraEnvironment);  // found first, so they win
-    for (char** entry = environ; *entry; ++entry)
-        environment.emplace_back(*entry);
-    std::vector<char*> envp;
-    for (std::string& entry : environment)
-        envp.push_back(entry.data());
-    envp.push_back(nullptr);
+    std::vector<std::string> environment = ChildEnvironment(extraEnvironment);
     pid_t pid = -1;
-    const int failed = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    const int failed = posix_spawnp(&pid, arguments[0].c_str(), &actions, nullptr,
+                                    PointersTo(arguments).data(), PointersTo(environment).data());
     posix_spawn_file_actions_destroy(&actions);
     if (failed) throw std::runtime_error("cannot start " + arguments[0]);
     return pid;

@@ -11,6 +11,13 @@
 #include <string>
 #include <vector>
 
+// This process's environment without the variables that `extra` ("NAME=value") sets, then
+// `extra`: what a started program sees.
+std::vector<std::string> ChildEnvironment(const std::vector<std::string>& extra);
+
+// The argv or envp form of `texts` (which must outlive it): their pointers and a null one.
+std::vector<char*> PointersTo(std::vector<std::string>& texts);
+
 // Starts `arguments` (throws std::runtime_error when it cannot be started).
 pid_t SpawnQuietly(std::vector<std::string> arguments,
                    const std::vector<std::string>& extraEnvironment = {});
