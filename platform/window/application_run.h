@@ -6,5 +6,6 @@
 
 // Creates the application object, which keeps running while the windows are hidden to the tray,
 // installs the window message boxes, runs `body` and returns its result. `argc` must outlive
-// the call, as the application object keeps a reference to it.
+// the call, as the application object keeps a reference to it. SIGPIPE is ignored from then
+// on: a peer that went away (the X server) fails a write instead of ending the process.
 int RunInApplication(int& argc, char** argv, const std::function<int()>& body);

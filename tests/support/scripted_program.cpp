@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <fstream>
 #include <stdexcept>
 
 #include "tests/support/spawned_process.h"
@@ -76,6 +77,15 @@ void ScriptedProgram::Tell(const std::string& command)
     const std::string line = command + "\n";
     if (write(toProgram_, line.data(), line.size()) != static_cast<ssize_t>(line.size()))
         throw std::runtime_error("cannot tell the program " + command);
+}
+
+bool ScriptedProgram::Ignores(int number) const
+{
+    std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.starts_with("SigIgn:"))
+            return (std::stoull(line.substr(7), nullptr, 16) >> (number - 1)) & 1;
+    return false;
 }
 
 void ScriptedProgram::Signal(int number)

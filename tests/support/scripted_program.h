@@ -26,6 +26,8 @@ public:
     // Writes `command` and a line end to the program's standard input.
     void Tell(const std::string& command);
     void Signal(int number);
+    // True when the running program ignores signal `number` (as the kernel lists it).
+    bool Ignores(int number) const;
     // The program's wait status once it has ended, or nullopt when it still runs after `timeout`.
     std::optional<int> WaitForEnd(std::chrono::milliseconds timeout);
 
