@@ -11,8 +11,9 @@
 #   run      tools/run.sh: build, a gpsd and its clients, a private X server with a tray
 #   test     tools/test.sh: all of the above, GoogleTest, clang's fuzzer and sanitizer runtime,
 #            the package validators, debootstrap for the newer gpsd's root, QEMU with a
-#            static busybox for the guest whose UARTs the serial tests run on, and a private
-#            session bus with a StatusNotifierItem watcher and host for the tray tests
+#            static busybox for the guest whose UARTs the serial tests run on, a private
+#            session bus with a StatusNotifierItem watcher and host for the tray tests, and a
+#            headless Wayland compositor with Qt's Wayland platform
 #   fresh    tools/test_on.sh: debootstrap for a fresh root of a release
 #   system   tools/system_test.sh: package, debootstrap, and QEMU to boot the release's system
 set -euo pipefail
@@ -28,6 +29,8 @@ test=(libgtest-dev clang libclang-rt-dev desktop-file-utils appstream-util deboo
 # The tray tests run their own dbus-daemon (gdbus waits for a name on it); the StatusNotifierItem
 # tray is status-notifier-watcher with gtk-sni-tray-standalone as its host.
 test+=(dbus-daemon libglib2.0-bin haskell-status-notifier-item-utils haskell-gtk-sni-tray-utils)
+# The program in a Wayland session: weston's headless back end, and Qt's platform for it.
+test+=(weston qt6-wayland)
 fresh=(debootstrap)
 system=(debootstrap qemu-system-x86 qemu-utils)
 

@@ -27,4 +27,10 @@ if [ ! -x "$root/usr/sbin/gpsd" ]; then
         { tail -20 "$parent/$release-debootstrap.log" >&2; exit 1; }
     mv "$root.partial" "$root"
 fi
+# gpsd drops to its account, and on a machine of that release the account would be the
+# machine's own: the root's gets the host's uid, which the channel's trust in gpsd's sockets
+# compares with.
+if host_uid=$(id -u gpsd 2> /dev/null); then
+    sed -i "s/^gpsd:x:[0-9]*:/gpsd:x:$host_uid:/" "$root/etc/passwd"
+fi
 echo "$root"
