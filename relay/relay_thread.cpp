@@ -9,6 +9,7 @@
 #include <system_error>
 #include <utility>
 
+#include "platform/gpsd/gate_api_simple.h"
 #include "platform/io/fd_io.h"
 #include "platform/io/unique_fd.h"
 #include "platform/window/message_box.h"
@@ -30,9 +31,11 @@ bool StopRequested()
 }
 
 // A receiver that is unplugged or hangs up ends the run like a failed write: one message, and
-// the loop stops instead of spinning on a descriptor that stays readable forever.
+// the loop stops instead of spinning on a descriptor that stays readable forever. The GPS
+// service's input goes at once: nobody would serve it while the box waits and until Stop.
 void ReportReadFailure()
 {
+    if (relayState.gateChannel) relayState.gateChannel->Withdraw();
     if (!StopRequested()) ShowMessageBox(kReadErrorText);
     relayState.stopRequested.store(true);
 }
@@ -61,10 +64,15 @@ enum class WaitResult { kInput, kWoken, kHungUp };
 
 // Sleeps in the kernel until the receiver sends or hangs up, or a stop wakes the thread. The
 // wake descriptor is left readable: a write the stop finds waiting for room sees it as well.
+// Connections to the GPS service's input are served meanwhile, whatever the receiver does.
 WaitResult WaitForInput(int wakeFd)
 {
-    pollfd waits[2] = {{relayState.inputPort, POLLIN, 0}, {wakeFd, POLLIN, 0}};
-    if (PollRetrying(waits, 2, -1) < 0) return WaitResult::kHungUp;
+    GateApi::Simple* const channel = relayState.gateChannel;
+    pollfd waits[3] = {{relayState.inputPort, POLLIN, 0},
+                       {wakeFd, POLLIN, 0},
+                       {channel ? channel->ListenerDescriptor() : -1, POLLIN, 0}};
+    if (PollRetrying(waits, 3, -1) < 0) return WaitResult::kHungUp;
+    if (waits[2].revents != 0) channel->ServeConnections();
     if (waits[1].revents & POLLIN) return WaitResult::kWoken;
     if (waits[0].revents & POLLIN) return WaitResult::kInput;  // read first: a hang-up shows there
     if (waits[0].revents & (POLLHUP | POLLERR | POLLNVAL)) return WaitResult::kHungUp;

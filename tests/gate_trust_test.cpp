@@ -1,23 +1,30 @@
-// The GPS service channel as a local attacker meets it: a program that connects to our source
-// before gpsd does, a control socket served by another user, control peers that flood, trickle
-// or never answer, and a gpsd that stops. Only gpsd gets the stream, nothing is told to a
-// stranger, and neither the dialog's thread nor the relay waits beyond the bounds.
+// The GPS service channel as a local attacker meets it: programs that connect to our source
+// before gpsd does (and hold, flood or drop their connections), a control socket served by another
+// user, control peers that flood, trickle or never answer, and a gpsd that stops. Only gpsd gets
+// the stream, nothing is told to a stranger, and neither the dialog's thread nor the relay waits
+// beyond the bounds.
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/gpsd/gate_api_simple.h"
+#include "platform/gpsd/gpsd_peer.h"
 #include "platform/io/unique_fd.h"
 #include "ports/gate_channel.h"
 #include "tests/support/child_process.h"
@@ -35,20 +42,6 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-// Connects to the source's listener (tcp://ADDRESS:PORT) and returns the descriptor, or -1.
-int ConnectToSource(const std::string& source)
-{
-    const std::size_t colon = source.rfind(':');
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(std::stoi(source.substr(colon + 1))));
-    inet_pton(AF_INET, source.substr(6, colon - 6).c_str(), &address.sin_addr);
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return fd;
-    ::close(fd);
-    return -1;
-}
-
 // Reads until the other side ends the connection; the bytes received, or -1 when it stays
 // open past the deadline. Plain system calls only: it also runs in a forked child.
 long ReadUntilClosed(int fd, int timeoutMs)
@@ -63,48 +56,139 @@ long ReadUntilClosed(int fd, int timeoutMs)
     return -1;
 }
 
+// A program that connects to the run's source before gpsd: it holds `count` connections and
+// reports "held", then the bytes they got until closed; or, with `count` 0, it makes one and
+// closes it once its end is shut and acknowledged, which leaves that end to the kernel's
+// time-wait at once, and reports "held" and "0". Plain system calls only.
+int Stranger(const sockaddr_in& source, int count, int report)
+{
+    pollfd connections[40];
+    const int made = count > 0 ? count : 1;
+    for (int i = 0; i < made; ++i) {
+        connections[i] = {::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0), POLLOUT, 0};
+        ::connect(connections[i].fd, reinterpret_cast<const sockaddr*>(&source), sizeof source);
+    }
+    ::poll(connections, static_cast<nfds_t>(made), 3000);
+    if (count == 0) {
+        ::shutdown(connections[0].fd, SHUT_WR);
+        tcp_info state{};
+        socklen_t size = sizeof state;
+        for (int tries = 0; tries < 400; ++tries)  // until the shut end is acknowledged
+            if (::getsockopt(connections[0].fd, IPPROTO_TCP, TCP_INFO, &state, &size) != 0 ||
+                (state.tcpi_state != TCP_ESTABLISHED && state.tcpi_state != TCP_FIN_WAIT1) ||
+                ::poll(nullptr, 0, 5) < 0)
+                break;
+        ::close(connections[0].fd);
+    }
+    Report(report, "held\n");
+    long received = 0;
+    for (int i = 0; i < count && received >= 0; ++i) {
+        const long got = ReadUntilClosed(connections[i].fd, 20000);
+        received = got < 0 ? -1 : std::max(received, got);
+    }
+    char text[24];
+    std::snprintf(text, sizeof text, "%ld\n", received);
+    Report(report, text);
+    return 0;
+}
+
+struct BeforeGpsd {
+    const char* legend;
+    std::vector<std::pair<uid_t, int>> strangers;  // each one's uid and connections
+    bool silentReceiver;  // nothing to write until gpsd is there: only the relay's wait serves
+    bool runAsUser;       // started by a user to whom /proc does not show gpsd's processes
+};
+
+const BeforeGpsd kBeforeGpsd[] = {
+    {"programs of the same user and of another hold connections",
+     {{0, 1}, {kOtherUid, 1}},
+     false,
+     false},
+    // A listen queue left full would hang gpsd in its connect to the source, deaf to everyone.
+    {"another user holds 40 connections while the receiver is silent",
+     {{kOtherUid, 40}},
+     true,
+     false},
+    // The closed end stays in the kernel's table without an owner (shown as uid 0); where /proc
+    // hides gpsd's processes, the trust falls back on owners, and trusts root.
+    {"one connects and closes, the run a user's against a socket root serves",
+     {{kOtherUid, 0}},
+     false,
+     true},
+};
+
+// Each stranger gets nothing and is closed at once, while the receiver is still silent; gpsd
+// gets every sentence, the ones kept while it had not connected first.
 TEST(GpsServiceTrust, ProgramsThatConnectBeforeGpsdGetNothingAndGpsdGetsEverySentence)
 {
     const std::string capture = ReadCapture("nl551e.log");
     const std::vector<std::string> expected = ChecksummedLines(ExpectedRelayOutput(capture, {}));
-    PrivateGpsd gpsd;
-    MessageRecorder messages;
-    GateRelay relay;
-    ASSERT_EQ(relay.Start(), 1);
-    const std::vector<std::string> sources = gpsd.ControlDevices();  // nobody watches yet
-    ASSERT_EQ(sources.size(), 1u);
-    const std::string source = sources[0];
+    for (const BeforeGpsd& row : kBeforeGpsd) {
+        SCOPED_TRACE(row.legend);
+        PrivateGpsd gpsd;
+        MessageRecorder messages;
+        GateRelay relay;
+        if (row.runAsUser) {  // all threads act as that user until the run has started
+            ::chmod(gpsd.Directory().c_str(), 0711);
+            ::chmod(gpsd.ControlSocket().c_str(), 0666);
+            ::chmod(relay.input.Path().c_str(), 0666);
+            ASSERT_EQ(::setegid(kOtherUid) | ::seteuid(kOtherUid), 0);
+        }
+        const int started = relay.Start();
+        ASSERT_EQ(::seteuid(0) | ::setegid(0), 0);
+        ASSERT_EQ(started, 1);
+        const std::vector<std::string> sources = gpsd.ControlDevices();  // nobody watches yet
+        ASSERT_EQ(sources.size(), 1u);
+        std::vector<std::unique_ptr<ChildProcess>> strangers;
+        for (const auto& [uid, count] : row.strangers) {
+            strangers.push_back(std::make_unique<ChildProcess>(
+                [source = SourceAddress(sources[0]), count](int report) {
+                    return Stranger(source, count, report);
+                },
+                uid));
+            EXPECT_EQ(strangers.back()->Read(5, 10s), "held\n");
+            EXPECT_EQ(strangers.back()->Read(2, 10s), "0\n") << "closed at once, nothing sent";
+        }
 
-    // Two programs see the new listener and connect first: one of the same user, one of another.
-    const UniqueFd sameUser{ConnectToSource(source)};
-    ASSERT_TRUE(sameUser);
-    ChildProcess otherUser(
-        [&source](int report) {
-            const int fd = ConnectToSource(source);
-            Report(report, fd >= 0 ? "connected\n" : "refused\n");
-            char count[24];
-            std::snprintf(count, sizeof count, "%ld\n", ReadUntilClosed(fd, 20000));
-            Report(report, count);
-            return 0;
-        },
-        kOtherUid);
-    ASSERT_EQ(otherUser.Read(10, 10s), "connected\n");
+        const std::size_t half = row.silentReceiver ? 0 : capture.find('$', capture.size() / 2);
+        relay.input.Write(capture.substr(0, half));
+        GpsdWatcher watcher(gpsd.ClientPort());
+        const auto asked = Clock::now();
+        EXPECT_EQ(gpsd.ControlDevices(), sources);
+        EXPECT_LT(Clock::now() - asked, 1s) << "gpsd was held up";
+        ASSERT_EQ(watcher.WaitForSourceOpened(10s), sources[0]);
+        relay.input.Write(capture.substr(half));
+        const auto allArrived = [&](const GpsdWatcher::Lines& lines) {
+            return Checksummed(lines).size() >= expected.size();
+        };
+        EXPECT_TRUE(watcher.WaitUntil(allArrived, 20s)) << gpsd.Log();
+        EXPECT_EQ(Checksummed(watcher.NmeaLines()), expected);
+        EXPECT_TRUE(messages.Texts().empty());
+    }
+}
 
-    // The first half is kept for gpsd while it has not connected, and goes to gpsd with the
-    // first sentence after gpsd has come.
-    const std::size_t half = capture.find('$', capture.size() / 2);
-    relay.input.Write(capture.substr(0, half));
-    GpsdWatcher watcher(gpsd.ClientPort());
-    ASSERT_EQ(watcher.WaitForSourceOpened(10s), source);
-    relay.input.Write(capture.substr(half));
-    const auto allArrived = [&](const GpsdWatcher::Lines& lines) {
-        return Checksummed(lines).size() >= expected.size();
-    };
-    EXPECT_TRUE(watcher.WaitUntil(allArrived, 20s)) << gpsd.Log();
-    EXPECT_EQ(Checksummed(watcher.NmeaLines()), expected);
-    EXPECT_EQ(ReadUntilClosed(sameUser.get(), 10000), 0) << "closed at once, nothing sent";
-    EXPECT_EQ(otherUser.Read(2, 10s), "0\n");
-    EXPECT_TRUE(messages.Texts().empty());
+// Whoever looks at a connection may find its far end closed already, if only a moment late: the
+// kernel keeps such an end without its owner (uid 0), and it must not pass for gpsd's where
+// the trust falls back on owners and gpsd's are root's.
+TEST(GpsServiceTrust, AFarEndClosedAlreadyIsNotGpsds)
+{
+    GpsdIdentity rootsGpsd{};
+    rootsGpsd.owners = {kOtherUid, kOtherUid};
+    sockaddr_in address{};
+    socklen_t size = sizeof address;
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const UniqueFd listener{::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)};
+    ASSERT_EQ(::bind(listener.get(), reinterpret_cast<sockaddr*>(&address), size), 0);
+    ASSERT_EQ(::listen(listener.get(), 4), 0);
+    ASSERT_EQ(::getsockname(listener.get(), reinterpret_cast<sockaddr*>(&address), &size), 0);
+    for (const int count : {1, 0}) {  // one root holds, then one closes
+        SCOPED_TRACE(count == 1 ? "held" : "closed");
+        ChildProcess root([&](int report) { return Stranger(address, count, report); });
+        ASSERT_EQ(root.Read(5, 10s), "held\n");
+        const UniqueFd accepted{::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC)};
+        EXPECT_EQ(IsGpsdConnection(accepted.get(), rootsGpsd), count == 1);
+    }
 }
 
 TEST(GpsServiceTrust, AControlSocketOfAnotherUserIsToldNothing)

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "platform/io/unique_fd.h"
+#include "tests/support/child_process.h"
 #include "tests/support/gpsd_client.h"
 #include "tests/support/private_gpsd.h"
 #include "tests/support/pty_pair.h"
@@ -151,14 +152,31 @@ TEST(RelayBenchRelayMode, WritesIntoGpsdWhenTheOutputTextNamesGPSGate)
         EXPECT_NE(std::find(expected.begin(), expected.end(), line), expected.end()) << line;
 }
 
-// Runs into gpsd that end without a Stop: killed (nothing of theirs can act then), or told to
-// end by SIGHUP as when their session goes away. gpsd never reads a source while nobody
-// watches, so it cannot notice itself that one is dead: the next start finds the killed runs'
-// sources and takes them out, so that they cannot fill gpsd's slots. Another program's source
-// stays, and so does that of a run still going (another user's, say).
+// Runs into gpsd that end without a Stop: killed (their guardians take their sources out), or
+// told to end by SIGHUP as when their session goes away. Either way no source of theirs is left
+// to fill gpsd's slots. Another program's source stays, and so does that of a run still going.
 TEST(RelayBenchRelayMode, RunsKilledOrHungUpLeaveNoSourceInGpsd)
 {
     PrivateGpsd gpsd;
+    // Another user has taken the port of a source on our address (left by a run killed with its
+    // guardian): the last start takes that source out too. Forked before any pty is made here,
+    // so that it holds none of them.
+    ChildProcess squatter(
+        [](int report) {
+            sockaddr_in ours{};
+            socklen_t size = sizeof ours;
+            ours.sin_family = AF_INET;
+            inet_pton(AF_INET, "127.113.110.120", &ours.sin_addr);
+            const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+            if (::bind(fd, reinterpret_cast<sockaddr*>(&ours), size) != 0 || ::listen(fd, 4) != 0 ||
+                ::getsockname(fd, reinterpret_cast<sockaddr*>(&ours), &size) != 0)
+                return 1;
+            char port[8];
+            std::snprintf(port, sizeof port, "%05u", ntohs(ours.sin_port));
+            Report(report, port);
+            return ::pause();
+        },
+        kOtherUid);
     const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -195,6 +213,8 @@ TEST(RelayBenchRelayMode, RunsKilledOrHungUpLeaveNoSourceInGpsd)
             EXPECT_EQ(gpsd.ControlDevices(), kept);
         }
     }
+    ASSERT_TRUE(gpsd.AddSource("tcp://127.113.110.120:" +
+                               std::to_string(std::stoi(squatter.Read(5, 10s)))));
     GpsdWatcher watcher(gpsd.ClientPort());
     PtyPair input;
     RelayBench relay({"--relay", "--input", input.Path(), "--output", "GPSGate"});
@@ -206,7 +226,7 @@ TEST(RelayBenchRelayMode, RunsKilledOrHungUpLeaveNoSourceInGpsd)
     }
     EXPECT_TRUE(reported) << gpsd.Log();
     const std::vector<std::string> devices = gpsd.ControlDevices();
-    ASSERT_EQ(devices.size(), 3u) << "killed runs' sources are left";
+    ASSERT_EQ(devices.size(), 3u) << "killed runs' or the taken port's sources are left";
     EXPECT_EQ(std::vector<std::string>(devices.begin(), devices.begin() + 2), kept);
     input.CloseMaster();
     EXPECT_EQ(relay.Wait(10s).exitCode, 0);

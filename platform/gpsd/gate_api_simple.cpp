@@ -54,9 +54,9 @@ bool Simple::Open(const char* inputName)
     GpsdExchange exchange;
     GpsdReply reply{};
     if (!AskGpsd(c, "?devices\n", exchange, reply)) return false;
-    RemoveDeadSources(c, exchange);
+    RemoveUnservedSources(c, exchange);
     FindGpsdProcesses(c.controlPath, c.gpsd);
-    if (!ListenForGpsd(c)) return false;
+    if (!ListenForGpsd(c) || !GuardSource(c)) return false;
 
     char command[sizeof c.source + 2];
     std::snprintf(command, sizeof command, "+%s\n", c.source);
@@ -79,14 +79,36 @@ bool Simple::Write(const void* bytes, int count, int stopFd)
 {
     if (!connection_) return false;
     Connection& c = *connection_;
+    if (c.failed) return false;  // the text of the failure stays as it was
     if (!c.listener) {
         FormatGateErrorText(c.lastError, "gpsd input is not open", "", "");
         return false;
     }
-    if (c.failed) return false;  // the text of the failure stays as it was
     c.failed = !SendToGpsd(c, bytes, count, stopFd);
-    if (c.failed && c.stopped) errno = ECANCELED;
-    return !c.failed;
+    if (!c.failed) return true;
+    if (c.stopped)
+        errno = ECANCELED;
+    else
+        WithdrawInput(c);  // the run ends with this failure, and nobody serves the input now
+    return false;
+}
+
+int Simple::ListenerDescriptor() const
+{
+    return connection_ && connection_->listener ? connection_->listener.get() : -1;
+}
+
+void Simple::ServeConnections()
+{
+    if (connection_ && connection_->listener) AcceptWaiting(*connection_);
+}
+
+void Simple::Withdraw()
+{
+    if (connection_) {
+        WithdrawInput(*connection_);
+        connection_->failed = true;
+    }
 }
 
 int Simple::GetLastError(char* buffer, int size)

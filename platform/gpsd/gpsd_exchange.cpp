@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -51,20 +52,22 @@ GpsdExchangeState TryToConnect(GpsdExchange& exchange)
     return Fail(exchange, GpsdExchangeState::kUnreachable, errno);
 }
 
-// A blocking connect, bounded by the deadline: Linux bounds the wait of a Unix stream connect
-// for room in the listen queue (a frozen gpsd's) by the send time-out.
-GpsdExchangeState ConnectWaiting(GpsdExchange& exchange)
+// Linux has nothing to wait on for room in a Unix socket's listen queue (a gpsd too busy to take
+// connections fills it): a connect that finds it full is tried again after a sleep in poll(),
+// which also watches `stopFd` so that the program's end cuts the wait short.
+constexpr int kConnectRetryMs = 20;
+
+GpsdExchangeState ConnectWaiting(GpsdExchange& exchange, int stopFd)
 {
-    const int fd = exchange.fd.get();
-    const int left = MillisecondsLeft(exchange);
-    const timeval limit{left / 1000, (left % 1000) * 1000 + (left == 0 ? 1 : 0)};
-    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    const GpsdExchangeState state = TryToConnect(exchange);
-    if (exchange.fd) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
-    if (state == GpsdExchangeState::kPending && !exchange.connected)  // the time ran out
-        return Fail(exchange, GpsdExchangeState::kUnreachable, ETIMEDOUT);
-    return state;
+    for (;;) {
+        const GpsdExchangeState state = TryToConnect(exchange);
+        if (state != GpsdExchangeState::kPending || exchange.connected) return state;
+        const int left = MillisecondsLeft(exchange);
+        if (left == 0) return Fail(exchange, GpsdExchangeState::kUnreachable, ETIMEDOUT);
+        pollfd stop{stopFd, POLLIN, 0};  // poll() passes over a descriptor of -1, and sleeps
+        if (PollRetrying(&stop, 1, std::min(left, kConnectRetryMs)) > 0)
+            return Fail(exchange, GpsdExchangeState::kUnreachable, ECANCELED);
+    }
 }
 
 // Sends what is left of the command, then shuts the sending side: gpsd answers a control
@@ -131,7 +134,7 @@ GpsdExchangeState Step(GpsdExchange& exchange)
 
 GpsdExchangeState BeginGpsdExchange(GpsdExchange& exchange, const char* socketPath,
                                     const char* command, const GpsdOwners& owners,
-                                    long long deadline, GpsdConnect connect)
+                                    long long deadline)
 {
     exchange.fd.reset();
     exchange.connected = false;
@@ -152,10 +155,6 @@ GpsdExchangeState BeginGpsdExchange(GpsdExchange& exchange, const char* socketPa
 
     exchange.fd.reset(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     if (!exchange.fd) return Fail(exchange, GpsdExchangeState::kUnreachable, errno);
-    if (connect == GpsdConnect::kWaitToConnect) {
-        const GpsdExchangeState state = ConnectWaiting(exchange);
-        if (state != GpsdExchangeState::kPending) return state;
-    }
     return Step(exchange);
 }
 
@@ -169,7 +168,7 @@ GpsdExchangeState FinishGpsdExchange(GpsdExchange& exchange, int stopFd)
 {
     if (!exchange.fd) return Fail(exchange, GpsdExchangeState::kNoAnswer, EBADF);
     if (!exchange.connected) {
-        const GpsdExchangeState state = ConnectWaiting(exchange);
+        const GpsdExchangeState state = ConnectWaiting(exchange, stopFd);
         if (state != GpsdExchangeState::kPending) return state;
     }
     for (;;) {

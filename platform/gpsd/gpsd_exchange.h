@@ -7,9 +7,10 @@
 // reply outgrows what any gpsd sends. Before a byte is sent, the kernel's record of who serves
 // the socket (SO_PEERCRED) must name a trusted owner.
 //
-// The steps never block (BeginGpsdExchange with kWaitToConnect aside), so the relay thread can
-// ask gpsd between two sentences and look for the answer at later ones; FinishGpsdExchange waits
-// for it in poll() instead, for the dialog's thread. Nothing here allocates.
+// The steps never block, so the relay thread can ask gpsd between two sentences and look for the
+// answer at later ones; FinishGpsdExchange waits for it in poll() instead, for the dialog's
+// thread and the source's guardian. Nothing here allocates, and only calls that are safe in a
+// child forked from a threaded program are made.
 #pragma once
 
 #include <sys/types.h>
@@ -33,11 +34,6 @@ enum class GpsdExchangeState {
                    // ETIMEDOUT, EBADMSG (longer than any reply of gpsd's) or the system's
 };
 
-enum class GpsdConnect {
-    kWaitToConnect,  // wait until the deadline for a listener slow to accept (dialog's thread)
-    kNeverWait,      // a full listen queue is tried again at the next step (relay thread)
-};
-
 struct GpsdExchange {
     sockaddr_un address{};
     char command[64] = {};
@@ -55,16 +51,18 @@ struct GpsdExchange {
 };
 
 // Starts `command` (one line, '\n' included, under 64 bytes) to the socket at `socketPath`,
-// to be answered by `deadline` (MonotonicMilliseconds()).
+// to be answered by `deadline` (MonotonicMilliseconds()). A full listen queue is tried again
+// at the next step.
 GpsdExchangeState BeginGpsdExchange(GpsdExchange& exchange, const char* socketPath,
                                     const char* command, const GpsdOwners& owners,
-                                    long long deadline, GpsdConnect connect);
+                                    long long deadline);
 
 // Takes the next steps that can be taken now, without waiting.
 GpsdExchangeState ContinueGpsdExchange(GpsdExchange& exchange);
 
 // Waits in poll() for the rest of the exchange, until the deadline at the latest, or until
-// `stopFd` (if not -1) is readable: then kNoAnswer with ECANCELED.
+// `stopFd` (if not -1) is readable: then ECANCELED (kUnreachable while not yet connected,
+// kNoAnswer after).
 GpsdExchangeState FinishGpsdExchange(GpsdExchange& exchange, int stopFd = -1);
 
 // Ends an exchange still under way; its descriptor is closed.

@@ -8,11 +8,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <utility>
 
 #include "platform/gpsd/gate_error_text.h"
+#include "platform/gpsd/gpsd_guardian.h"
 #include "platform/gpsd/gpsd_reply.h"
 #include "platform/io/fd_io.h"
 #include "platform/io/program_ending.h"
@@ -32,8 +34,13 @@ constexpr long long kFirstConnectionCheckIntervalMs = 100;
 constexpr long long kFirstConnectionWaitMs = 5000;
 // Writing the kept sentences is bounded like a write of the longest sentence.
 constexpr std::size_t kLongestSentenceBytes = 4096;
-// Room for connections that wait to be looked at: gpsd's, and any a stranger makes first.
-constexpr int kListenQueue = 16;
+// Room for connections that wait to be looked at: the kernel cuts this down to the system's
+// maximum (net.core.somaxconn). A full queue would leave gpsd, which connects to its sources
+// from its one thread, hanging in connect() and deaf to everyone.
+constexpr int kListenQueue = INT_MAX;
+// How many waiting connections one look takes: a flood of them must not keep the relay from
+// its input.
+constexpr int kAcceptsPerLook = 8;
 
 const char* ControlReason(int error)
 {
@@ -67,27 +74,6 @@ long long ExchangeDeadline(const GpsdInput& c)
 {
     const long long bound = MonotonicMilliseconds() + kGpsdControlTimeoutMs;
     return c.startDeadline > 0 ? std::min(bound, c.startDeadline) : bound;
-}
-
-// Takes gpsd's connection if one waits. Any other is closed at once, before a byte is sent, and
-// any further one too: gpsd opens a source once, and only after our end of an earlier
-// connection has ended.
-void AcceptWaiting(GpsdInput& c)
-{
-    for (;;) {
-        UniqueFd incoming{
-            ::accept4(c.listener.get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC)};
-        if (!incoming) return;
-        if (c.stream || !IsGpsdConnection(incoming.get(), c.gpsd)) continue;
-        const int on = 1;  // a sentence goes out at once, not when the previous one is acked
-        setsockopt(incoming.get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-        c.stream = std::move(incoming);
-        c.firstConnectionDeadline = 0;
-        if (c.checking) {  // gpsd holds the source and reads it: nothing left to ask
-            AbandonGpsdExchange(c.check);
-            c.checking = false;
-        }
-    }
 }
 
 // Discards what gpsd sends us (its probe strings for receiver types). False when the
@@ -150,7 +136,7 @@ bool CheckSource(GpsdInput& c)
     if (MonotonicMilliseconds() < c.nextCheck) return true;
     c.checking = true;
     return ProgressCheck(c, BeginGpsdExchange(c.check, c.controlPath, "?devices\n", c.gpsd.owners,
-                                              ExchangeDeadline(c), GpsdConnect::kNeverWait));
+                                              ExchangeDeadline(c)));
 }
 
 // False (error text set) when gpsd stopped taking data; a connection that gpsd closed meanwhile
@@ -209,8 +195,8 @@ void BeginStart(GpsdInput& c)
 
 bool AskGpsd(GpsdInput& c, const char* command, GpsdExchange& exchange, GpsdReply& reply)
 {
-    GpsdExchangeState state = BeginGpsdExchange(exchange, c.controlPath, command, c.gpsd.owners,
-                                                ExchangeDeadline(c), GpsdConnect::kWaitToConnect);
+    GpsdExchangeState state =
+        BeginGpsdExchange(exchange, c.controlPath, command, c.gpsd.owners, ExchangeDeadline(c));
     if (state == GpsdExchangeState::kPending)
         state = FinishGpsdExchange(exchange, ProgramEndingFd());
     if (state == GpsdExchangeState::kAnswered) {
@@ -243,6 +229,26 @@ bool ListenForGpsd(GpsdInput& c)
     return true;
 }
 
+// Any connection but gpsd's is closed at once, before a byte is sent, and any further one too:
+// gpsd opens a source once, and only after our end of an earlier connection has ended.
+void AcceptWaiting(GpsdInput& c)
+{
+    for (int look = 0; look < kAcceptsPerLook; ++look) {
+        UniqueFd incoming{
+            ::accept4(c.listener.get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC)};
+        if (!incoming) return;
+        if (c.stream || !IsGpsdConnection(incoming.get(), c.gpsd)) continue;
+        const int on = 1;  // a sentence goes out at once, not when the previous one is acked
+        setsockopt(incoming.get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        c.stream = std::move(incoming);
+        c.firstConnectionDeadline = 0;
+        if (c.checking) {  // gpsd holds the source and reads it: nothing left to ask
+            AbandonGpsdExchange(c.check);
+            c.checking = false;
+        }
+    }
+}
+
 void AwaitGpsdConnection(GpsdInput& c)
 {
     AcceptWaiting(c);
@@ -269,19 +275,42 @@ bool SendToGpsd(GpsdInput& c, const void* bytes, int count, int stopFd)
                         WriteTimeoutMs(static_cast<std::size_t>(count)), stopFd);
 }
 
+bool GuardSource(GpsdInput& c)
+{
+    c.guardian = StartGpsdGuardian(c.listener.get(), c.controlPath, c.source, c.gpsd.owners);
+    if (c.guardian) return true;
+    SetInputError(c, "local port for gpsd", "on 127.113.110.120", SystemReason(errno));
+    return false;
+}
+
+void WithdrawInput(GpsdInput& c)
+{
+    if (c.guardian) ReleaseToGpsdGuardian(c.guardian.get());
+    if (c.checking) AbandonGpsdExchange(c.check);
+    c.checking = false;
+    c.stream.reset();
+    c.listener.reset();
+}
+
 void CloseInput(GpsdInput& c)
 {
     if (c.checking) AbandonGpsdExchange(c.check);
     c.checking = false;
     c.startDeadline = 0;
+    if (c.guardian && !c.sourceSent) StandDownGpsdGuardian(c.guardian);
+    if (c.guardian) {
+        ReleaseToGpsdGuardian(c.guardian.get());
+        if (AwaitGpsdGuardian(c.guardian)) c.sourceSent = false;  // in the guardian's hands
+    }
     if (c.sourceSent) {
-        // Before our end closes, so that gpsd forgets the source instead of reconnecting. The
-        // text of an earlier failure stays: the remove has nobody to tell of its own.
+        // The guardian was killed: the source is ours to take back, before our end closes, so
+        // that gpsd forgets it instead of reconnecting. The text of an earlier failure stays:
+        // the remove has nobody to tell of its own.
         char command[sizeof c.source + 2];
         std::snprintf(command, sizeof command, "-%s\n", c.source);
         GpsdExchange exchange;
-        if (BeginGpsdExchange(exchange, c.controlPath, command, c.gpsd.owners, ExchangeDeadline(c),
-                              GpsdConnect::kWaitToConnect) == GpsdExchangeState::kPending)
+        if (BeginGpsdExchange(exchange, c.controlPath, command, c.gpsd.owners,
+                              ExchangeDeadline(c)) == GpsdExchangeState::kPending)
             FinishGpsdExchange(exchange);
         c.sourceSent = false;
     }

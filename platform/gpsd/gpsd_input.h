@@ -48,6 +48,7 @@ struct GpsdInput {
     char source[48] = {};         // "tcp://127.113.110.120:PORT"
     bool sourceSent = false;      // an add may have reached gpsd that no remove has taken back
     UniqueFd listener;
+    UniqueFd guardian;   // our end of the pair with the source's guardian (gpsd_guardian.h)
     UniqueFd stream;     // gpsd's connection, while it is reading
     GpsdExchange check;  // the relay's question whether gpsd still lists the source
     bool checking = false;
@@ -73,24 +74,35 @@ void BeginStart(GpsdInput& input);
 // false with the error text set, and errno ECANCELED when the program was asked to end meanwhile.
 bool AskGpsd(GpsdInput& input, const char* command, GpsdExchange& exchange, GpsdReply& reply);
 
-// Removes our sources of earlier runs whose listener is gone, as listed in `devices` (an answer
-// to "?devices"); every other source is left alone.
-void RemoveDeadSources(GpsdInput& input, const GpsdExchange& devices);
+// Removes the sources on our address, as listed in `devices` (an answer to "?devices"), that no
+// socket of this user's listens for; every other source is left alone.
+void RemoveUnservedSources(GpsdInput& input, const GpsdExchange& devices);
 
 // Listens on kGpsdInputAddress at a free port and names the source after it; false with the
 // error text.
 bool ListenForGpsd(GpsdInput& input);
 
+// Starts the guardian that takes the source out of gpsd should the program end without doing
+// so; before the source is added. False with the error text.
+bool GuardSource(GpsdInput& input);
+
 // Once gpsd has added the source: takes gpsd's connection if it has come, else keeps the
 // sentences for it for a while.
 void AwaitGpsdConnection(GpsdInput& input);
+
+// Takes gpsd's connection if it waits, and closes any other, a few at a time.
+void AcceptWaiting(GpsdInput& input);
 
 // Sends into gpsd's connection, or keeps or drops the bytes while there is none. False (error
 // text set) when gpsd stopped taking data, or has gone or lost the source; false with `stopped`
 // set when `stopFd` became readable while the write waited for gpsd.
 bool SendToGpsd(GpsdInput& input, const void* bytes, int count, int stopFd);
 
-// Takes the source back from gpsd (bounded like any exchange) and closes our end.
+// Gives the input up without waiting: our end closes and the guardian takes the source out of
+// gpsd. For a run that a failure ended, which keeps the channel until Stop.
+void WithdrawInput(GpsdInput& input);
+
+// Has the source taken back from gpsd (by the guardian, within its bound) and closes our end.
 void CloseInput(GpsdInput& input);
 
 }  // namespace GateApi

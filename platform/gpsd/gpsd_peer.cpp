@@ -8,6 +8,7 @@
 #include <linux/sock_diag.h>
 #include <linux/unix_diag.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -23,7 +24,8 @@ namespace {
 
 struct SocketOwner {
     uid_t uid;
-    unsigned long inode;
+    unsigned long inode;  // 0 for a socket that no process holds any more (time-wait)
+    unsigned char state;  // TCP_ESTABLISHED, TCP_LISTEN, ...
 };
 
 // A socket-diagnostics request of the kernel's (its header filled in), sent on a socket of its
@@ -51,24 +53,16 @@ UniqueFd AskTheKernel(const Request& request, unsigned short flags)
     return fd;
 }
 
-// The far end's socket, looked up by its four addresses in the kernel's TCP table: its local
-// end is our peer, its remote end our side of the connection.
-bool FarEndOwner(int fd, SocketOwner& owner)
+// The TCP socket the kernel finds for the four addresses of `id`, as it would for a packet from
+// the remote address to the local one: a connection's end, or else a listener of the local
+// address and port. False when there is none.
+bool FindTcpSocket(const inet_diag_sockid& id, SocketOwner& owner)
 {
-    sockaddr_in ours{}, theirs{};
-    socklen_t length = sizeof ours;
-    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&ours), &length) != 0) return false;
-    length = sizeof theirs;
-    if (::getpeername(fd, reinterpret_cast<sockaddr*>(&theirs), &length) != 0) return false;
-
     inet_diag_req_v2 request{};
     request.sdiag_family = AF_INET;
     request.sdiag_protocol = IPPROTO_TCP;
     request.idiag_states = ~0u;
-    request.id.idiag_sport = theirs.sin_port;
-    request.id.idiag_dport = ours.sin_port;
-    request.id.idiag_src[0] = theirs.sin_addr.s_addr;
-    request.id.idiag_dst[0] = ours.sin_addr.s_addr;
+    request.id = id;
     request.id.idiag_cookie[0] = INET_DIAG_NOCOOKIE;
     request.id.idiag_cookie[1] = INET_DIAG_NOCOOKIE;
     const UniqueFd diagnostics = AskTheKernel(request, 0);
@@ -80,8 +74,24 @@ bool FarEndOwner(int fd, SocketOwner& owner)
         header->nlmsg_type != SOCK_DIAG_BY_FAMILY)
         return false;  // NLMSG_ERROR: the kernel has no such socket (any more)
     const auto* found = static_cast<const inet_diag_msg*>(NLMSG_DATA(header));
-    owner = {found->idiag_uid, found->idiag_inode};
+    owner = {found->idiag_uid, found->idiag_inode, found->idiag_state};
     return true;
+}
+
+// The far end's socket: its local end is our peer, its remote end our side of the connection.
+bool FarEndOwner(int fd, SocketOwner& owner)
+{
+    sockaddr_in ours{}, theirs{};
+    socklen_t length = sizeof ours;
+    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&ours), &length) != 0) return false;
+    length = sizeof theirs;
+    if (::getpeername(fd, reinterpret_cast<sockaddr*>(&theirs), &length) != 0) return false;
+    inet_diag_sockid id{};
+    id.idiag_sport = theirs.sin_port;
+    id.idiag_dport = ours.sin_port;
+    id.idiag_src[0] = theirs.sin_addr.s_addr;
+    id.idiag_dst[0] = ours.sin_addr.s_addr;
+    return FindTcpSocket(id, owner);
 }
 
 // The kernel numbers devices in its own encoding in socket diagnostics (20 bits of minor).
@@ -170,10 +180,23 @@ void FindGpsdProcesses(const char* controlPath, GpsdIdentity& gpsd)
     ::closedir(processes);
 }
 
+bool FindListenerOwner(in_addr_t address, unsigned short port, uid_t& uid)
+{
+    inet_diag_sockid id{};
+    id.idiag_src[0] = address;
+    id.idiag_sport = htons(port);
+    SocketOwner owner{};
+    if (!FindTcpSocket(id, owner) || owner.state != TCP_LISTEN) return false;
+    uid = owner.uid;
+    return true;
+}
+
 bool IsGpsdConnection(int fd, const GpsdIdentity& gpsd)
 {
+    // A far end that has closed already (time-wait, closing) belongs to nobody: the kernel keeps
+    // such an end without its owner, and shows uid 0 for it, which must not pass for root.
     SocketOwner owner{};
-    if (!FarEndOwner(fd, owner)) return false;
+    if (!FarEndOwner(fd, owner) || owner.state != TCP_ESTABLISHED || owner.inode == 0) return false;
     if (gpsd.processCount == 0)
         return owner.uid == gpsd.serverUid || owner.uid == gpsd.owners.gpsdAccount;
     for (std::size_t i = 0; i < gpsd.processCount; ++i)

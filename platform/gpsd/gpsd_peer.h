@@ -9,6 +9,7 @@
 // far end's socket must be the control socket's server or the system's gpsd account.
 #pragma once
 
+#include <netinet/in.h>
 #include <sys/types.h>
 
 #include <cstddef>
@@ -28,6 +29,11 @@ struct GpsdIdentity {
 // Reads all of /proc once: for the dialog's thread, at the start of a run.
 void FindGpsdProcesses(const char* controlPath, GpsdIdentity& gpsd);
 
-// True when the far end of the connected TCP socket `fd` is gpsd's by the rule above. Allocates
-// nothing; safe on the relay thread.
+// True when the far end of the connected TCP socket `fd` is gpsd's by the rule above: a socket
+// some process still holds, in an established connection. Allocates nothing; safe on the relay
+// thread.
 bool IsGpsdConnection(int fd, const GpsdIdentity& gpsd);
+
+// The owner of the socket listening where a connection to `address` (network order) and `port`
+// would go, be it bound to that address or to all; false when nothing listens there.
+bool FindListenerOwner(in_addr_t address, unsigned short port, uid_t& uid);

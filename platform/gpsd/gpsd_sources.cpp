@@ -1,43 +1,29 @@
-// Our sources in gpsd's list, known by their address: those of runs that ended without taking
-// them back (killed, crashed) are found by their listener being gone.
+// Our sources in gpsd's list, known by their address: those that no run of this user's serves
+// any more (its program and guardian killed together) are found in the kernel's socket table.
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
+#include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <string_view>
 
 #include "platform/gpsd/gpsd_input.h"
-#include "platform/io/fd_io.h"
 
 namespace GateApi {
 
 namespace {
 
-// A source of an earlier run whose program is gone refuses the connection at once.
-constexpr int kProbeTimeoutMs = 200;
-
-// True when a listener still answers at `port` of our address (a run of this program, ours or
-// another user's); false when the connection is refused.
-bool SourceListenerAlive(unsigned port)
+// True when a socket of this user's listens at `port` of our address: a run of ours, or the
+// guardian of one that is taking its source out. Anything else there is not ours to feed gpsd:
+// nobody (the run was killed with its guardian), or another user's program that took the port
+// after that, which gpsd would read as a receiver.
+bool ServedByUs(unsigned port)
 {
-    const UniqueFd probe{::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0)};
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    inet_pton(AF_INET, kGpsdInputAddress, &address.sin_addr);
-    if (!probe) return true;
-    if (::connect(probe.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
-        return true;
-    if (errno != EINPROGRESS) return errno != ECONNREFUSED;
-    pollfd done{probe.get(), POLLOUT, 0};
-    if (PollRetrying(&done, 1, kProbeTimeoutMs) <= 0) return true;
-    int error = 0;
-    socklen_t size = sizeof error;
-    getsockopt(probe.get(), SOL_SOCKET, SO_ERROR, &error, &size);
-    return error != ECONNREFUSED;
+    in_addr_t address{};
+    inet_pton(AF_INET, kGpsdInputAddress, &address);
+    uid_t owner = 0;
+    return FindListenerOwner(address, static_cast<unsigned short>(port), owner) &&
+           owner == ::geteuid();
 }
 
 // The port of a source of ours ("tcp://127.113.110.120:PORT"), or 0 for anyone else's.
@@ -56,7 +42,7 @@ unsigned OurSourcePort(std::string_view line)
 
 }  // namespace
 
-void RemoveDeadSources(GpsdInput& c, const GpsdExchange& devices)
+void RemoveUnservedSources(GpsdInput& c, const GpsdExchange& devices)
 {
     const GpsdReply list = ParseGpsdReply(devices.reply, devices.length);
     const std::string_view lines(devices.reply, list.listLength);
@@ -67,7 +53,7 @@ void RemoveDeadSources(GpsdInput& c, const GpsdExchange& devices)
         at = end + 1;
         if (line.ends_with('\r')) line.remove_suffix(1);
         const unsigned port = OurSourcePort(line);
-        if (port == 0 || SourceListenerAlive(port)) continue;
+        if (port == 0 || ServedByUs(port)) continue;
         char command[64];
         std::snprintf(command, sizeof command, "-%.*s\n", static_cast<int>(line.size()),
                       line.data());

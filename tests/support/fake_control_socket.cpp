@@ -20,10 +20,17 @@ FakeControlSocket::FakeControlSocket(const std::string& path, FakeGpsd behaviour
     std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
     listener_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     stop_ = ::eventfd(0, EFD_CLOEXEC);
+    // A queue of no more than one connection, which the fake fills itself and never takes.
+    const bool full = behaviour == FakeGpsd::kFullQueue;
     if (listener_ < 0 || stop_ < 0 ||
         ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listener_, 4) != 0)
+        ::listen(listener_, full ? 0 : 4) != 0)
         throw std::runtime_error("fake control socket at " + path);
+    if (full) {
+        filler_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (::connect(filler_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+            throw std::runtime_error("filling the queue of " + path);
+    }
     server_ = std::thread([this] { Serve(); });
 }
 
@@ -32,6 +39,7 @@ FakeControlSocket::~FakeControlSocket()
     const std::uint64_t one = 1;
     [[maybe_unused]] const ssize_t ignored = ::write(stop_, &one, sizeof one);
     server_.join();
+    if (filler_ >= 0) ::close(filler_);
     ::close(listener_);
     ::close(stop_);
     ::unlink(path_.c_str());
@@ -46,6 +54,10 @@ bool FakeControlSocket::WaitFor(int fd, short events, int timeoutMs)
 
 void FakeControlSocket::Serve()
 {
+    if (behaviour_ == FakeGpsd::kFullQueue) {
+        WaitFor(-1, 0, -1);  // until told to stop
+        return;
+    }
     while (WaitFor(listener_, POLLIN, -1)) {
         const UniqueFd connection{::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC)};
         if (connection) Answer(connection.get());
@@ -78,6 +90,8 @@ void FakeControlSocket::Answer(int connection)
             }
             if (WaitFor(connection, 0, kSlowAnswerMs))
                 ::send(connection, "\nOK\n", 4, MSG_NOSIGNAL);
+            return;
+        case FakeGpsd::kFullQueue:
             return;
     }
 }

@@ -1,14 +1,15 @@
 // Something at gpsd's control socket path that is not a well-behaved gpsd: a peer that floods
-// its answer, trickles it a byte a second, never answers, or answers each question correctly
-// but slowly. Served by a thread of the test's own, as root, so the program trusts its owner
-// and the bounds of the exchange are what is tested.
+// its answer, trickles it a byte a second, never answers, answers each question correctly
+// but slowly, or takes no connections at all (a frozen gpsd, its listen queue full). Served by a
+// thread of the test's own, as root, so the program trusts its owner and the bounds of the exchange
+// are what is tested.
 #pragma once
 
 #include <atomic>
 #include <string>
 #include <thread>
 
-enum class FakeGpsd { kFlood, kTrickle, kSilent, kSlowAnswers };
+enum class FakeGpsd { kFlood, kTrickle, kSilent, kSlowAnswers, kFullQueue };
 
 class FakeControlSocket {
 public:
@@ -30,6 +31,7 @@ private:
     std::string path_;
     FakeGpsd behaviour_;
     int listener_ = -1;
-    int stop_ = -1;  // an eventfd
+    int filler_ = -1;  // the connection that fills the queue of kFullQueue
+    int stop_ = -1;    // an eventfd
     std::thread server_;
 };

@@ -1,5 +1,6 @@
 #include "tests/support/gpsd_client.h"
 
+#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -251,6 +252,16 @@ std::string JsonMember(const std::string& line, const std::string& name)
     }
     const std::size_t end = line.find_first_of(",}\r\n", from);
     return line.substr(from, end == std::string::npos ? std::string::npos : end - from);
+}
+
+sockaddr_in SourceAddress(const std::string& source)
+{
+    const std::size_t colon = source.rfind(':');
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(std::stoi(source.substr(colon + 1))));
+    inet_pton(AF_INET, source.substr(6, colon - 6).c_str(), &address.sin_addr);
+    return address;
 }
 
 bool IsNmeaLine(const std::string& line)

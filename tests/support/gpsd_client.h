@@ -8,6 +8,8 @@
 // finds the client slow and drops it.
 #pragma once
 
+#include <netinet/in.h>
+
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -62,6 +64,9 @@ std::vector<std::string> QueryGpsdDevices(int port);
 // The text of a top-level member of one JSON report line: a string without its quotes, a
 // number or other value as written; "" when the line has no such member.
 std::string JsonMember(const std::string& line, const std::string& name);
+
+// The address of one of our sources as gpsd lists it, "tcp://ADDRESS:PORT".
+sockaddr_in SourceAddress(const std::string& source);
 
 // True for a line that holds an NMEA sentence (begins with '$' or '!').
 bool IsNmeaLine(const std::string& line);

@@ -3,7 +3,10 @@
 // losing the display, stops the run, closes what it held and ends with exit code 1.
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
+#include <poll.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 
 #include <QComboBox>
@@ -18,10 +21,13 @@
 #include "platform/window/dialog.h"
 #include "platform/window/program_entry.h"
 #include "res/resource_ids.h"
+#include "tests/support/child_process.h"
 #include "tests/support/event_wait.h"
 #include "tests/support/fake_control_socket.h"
+#include "tests/support/gpsd_client.h"
 #include "tests/support/monitor_dialog.h"
 #include "tests/support/private_gpsd.h"
+#include "tests/support/private_wayland_compositor.h"
 #include "tests/support/private_x_server.h"
 #include "tests/support/pty_pair.h"
 #include "tests/support/sample_sentences.h"
@@ -102,8 +108,9 @@ struct OpenAtTheEnd {
     const char* output;  // "OUT" the output pseudo-terminal, else the output text as typed
     const char* shows;   // the report that says the program is there: "box: ..." or "status: ..."
     std::function<void(PtyPair& input, PtyPair& output)> provoke;  // once the run is active
-    bool silentGpsd = false;  // gpsd's control socket accepts but never answers
+    std::optional<FakeGpsd> fakeGpsd = std::nullopt;  // at gpsd's control socket, for Start
     long long withinMs = 3000;
+    bool sourceGoesFirst = false;  // the run's failure takes its source out of gpsd at once
 };
 
 const OpenAtTheEnd kOpenAtTheEnd[] = {
@@ -115,12 +122,20 @@ const OpenAtTheEnd kOpenAtTheEnd[] = {
          input.Write(kGga + kGga + "$");
      }},
     {"the relay's read error box, feeding gpsd", SIGHUP, "GPSGate", "box: Read error",
-     [](PtyPair& input, PtyPair&) { input.CloseMaster(); }},
+     [](PtyPair& input, PtyPair&) { input.CloseMaster(); }, std::nullopt, 3000, true},
     {"a run feeding gpsd", SIGTERM, "GPSGate", "status: Überwachung ist aktiv", nullptr},
-    // Its wait for gpsd's answer gives up at once (what is left is the end's pause of a
-    // second), and the cut-short Start shows no box.
-    {"a Start waiting for gpsd's answer", SIGTERM, "GPSGate", "starting", nullptr, true, 1500},
+    // Its wait for gpsd gives up at once (what is left is the end's pause of a second), and the
+    // cut-short Start shows no box.
+    {"a Start waiting for gpsd's answer", SIGTERM, "GPSGate", "starting", nullptr,
+     FakeGpsd::kSilent, 1500},
+    {"a Start waiting to connect to a gpsd whose queue is full", SIGTERM, "GPSGate", "starting",
+     nullptr, FakeGpsd::kFullQueue, 1500},
 };
+
+bool NoSources(const std::vector<std::string>& devices)
+{
+    return devices.empty();
+}
 
 // The time from the signal to the program's end, and how it ended.
 struct End {
@@ -155,23 +170,25 @@ TEST(Program, EndsWithinThreeSecondsOnASignalWhateverIsOpen)
         PtyPair input, output;
         const std::string outputName =
             std::string(row.output) == "OUT" ? output.Path() : row.output;
-        const std::string silentSocket = gpsd.Directory() + "/silent.sock";
-        std::optional<FakeControlSocket> silent;
-        if (row.silentGpsd) silent.emplace(silentSocket, FakeGpsd::kSilent);
-        ScriptedProgram program(
-            SCRIPTED_PROGRAM, {input.Path(), "4800", outputName},
-            row.silentGpsd ? std::vector<std::string>{"GPSD_SOCKET=" + silentSocket}
-                           : std::vector<std::string>{});
+        const std::string fakeSocket = gpsd.Directory() + "/fake.sock";
+        std::optional<FakeControlSocket> fake;
+        if (row.fakeGpsd) fake.emplace(fakeSocket, *row.fakeGpsd);
+        ScriptedProgram program(SCRIPTED_PROGRAM, {input.Path(), "4800", outputName},
+                                row.fakeGpsd ? std::vector<std::string>{"GPSD_SOCKET=" + fakeSocket}
+                                             : std::vector<std::string>{});
         if (row.provoke) {
             ASSERT_EQ(program.WaitForReport("status: ", 20s), "Überwachung ist aktiv");
             row.provoke(input, output);
         }
         ASSERT_TRUE(program.WaitForReport(row.shows, 20s)) << "never got there";
+        if (row.sourceGoesFirst) {
+            EXPECT_EQ(gpsd.WaitForControlDevices(NoSources, 5s), std::vector<std::string>{});
+        }
         const End end = SignalAndWait(program, row.signal);
         ExpectEndedWithOne(end.status);
         EXPECT_LT(end.milliseconds, row.withinMs);
         EXPECT_EQ(gpsd.ControlDevices(), std::vector<std::string>{}) << "gpsd keeps our source";
-        if (row.silentGpsd) {
+        if (row.fakeGpsd) {
             EXPECT_FALSE(program.WaitForReport("box: ", 200ms)) << "a box for a Start cut short";
         }
     }
@@ -213,6 +230,50 @@ TEST(Program, LosingTheDisplayEndsItWithOneAndLeavesNoSourceInGpsd)
         display.KillServer();
         ExpectEndedWithOne(program.WaitForEnd(20s));
         EXPECT_EQ(gpsd.ControlDevices(), std::vector<std::string>{}) << "gpsd keeps our source";
+    }
+}
+
+// The program ended where nothing of its own runs: killed (SIGKILL, as by the OOM killer or a
+// crash), or ended by Qt itself (_exit) when its Wayland compositor goes away. The source it
+// added to gpsd must go within 5 s all the same, and before another user can take its port
+// and be read by gpsd as the receiver. (While gpsd reads the source, its connection's time-wait
+// keeps the port from everyone for a minute anyway; here nobody watches.)
+TEST(Program, AnAbruptEndLeavesNoSourceInGpsdThatAnotherUserCouldServe)
+{
+    const struct {
+        const char* legend;
+        bool wayland;
+    } rows[] = {{"killed", false}, {"its Wayland compositor killed", true}};
+    const PrivateGpsd gpsd;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.legend);
+        std::optional<PrivateWaylandCompositor> compositor;
+        if (row.wayland) compositor.emplace();
+        PtyPair input;
+        ScriptedProgram program(
+            SCRIPTED_PROGRAM, {input.Path(), "4800", "GPSGate"},
+            compositor ? compositor->ClientEnvironment() : std::vector<std::string>{});
+        ASSERT_EQ(program.WaitForReport("status: ", 20s), "Überwachung ist aktiv");
+        const std::vector<std::string> sources = gpsd.ControlDevices();
+        ASSERT_EQ(sources.size(), 1u);
+        ChildProcess otherUser(  // binds the port the moment it is free
+            [address = SourceAddress(sources[0])](int report) {
+                const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+                const auto* at = reinterpret_cast<const sockaddr*>(&address);
+                for (int tries = 0; ::bind(fd, at, sizeof address) != 0; ++tries)
+                    if (tries == 1500 || ::poll(nullptr, 0, 10) < 0) return 1;
+                Report(report, "bound\n");
+                return 0;
+            },
+            kOtherUid);
+        if (row.wayland)
+            compositor->KillCompositor();
+        else
+            program.Signal(SIGKILL);
+        EXPECT_TRUE(program.WaitForEnd(20s).has_value());
+        ASSERT_EQ(otherUser.Read(6, 20s), "bound\n") << "the port was never free";
+        EXPECT_EQ(gpsd.ControlDevices(), std::vector<std::string>{}) << "listed while free";
+        EXPECT_EQ(gpsd.WaitForControlDevices(NoSources, 5s), std::vector<std::string>{});
     }
 }
 
