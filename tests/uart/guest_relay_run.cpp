@@ -23,12 +23,14 @@ void DiscardLeftovers(PtyPair& port)
 
 }  // namespace
 
-GuestRelayRun::GuestRelayRun(GuestMachine& guest, int baud) : guest_(guest)
+GuestRelayRun::GuestRelayRun(GuestMachine& guest, int baud, const std::string& input,
+                             const std::string& output)
+    : guest_(guest)
 {
-    DiscardLeftovers(guest.Port(1));
-    DiscardLeftovers(guest.Port(2));
+    DiscardLeftovers(guest.FarEnd(input));
+    DiscardLeftovers(guest.FarEnd(output));
     firstLine_ = guest.Mark();
-    guest.Send("uart_guest relay /dev/ttyS1 /dev/ttyS2 " + std::to_string(baud) +
+    guest.Send("uart_guest relay " + input + " " + output + " " + std::to_string(baud) +
                "; echo \"exit $?\"");
     running_ = true;
     started_ = Reply("run: ") == "run: started";

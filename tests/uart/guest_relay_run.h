@@ -1,6 +1,6 @@
-// One run of the program's relay inside the guest, from ttyS1 to ttyS2, steered over the
-// guest's console (see uart_guest.cpp for the commands). The far ends are emptied first, so a
-// run starts with nothing left over from the one before.
+// One run of the program's relay inside the guest, from ttyS1 to ttyS2 unless told otherwise,
+// steered over the guest's console (see uart_guest.cpp for the commands). The far ends are
+// emptied first, so a run starts with nothing left over from the one before.
 #pragma once
 
 #include <chrono>
@@ -15,7 +15,8 @@ class GuestRelayRun {
 public:
     // Opens both ports at `baud` and starts the relay, as Start does; Started() tells whether
     // it did.
-    GuestRelayRun(GuestMachine& guest, int baud);
+    GuestRelayRun(GuestMachine& guest, int baud, const std::string& input = kInputUart,
+                  const std::string& output = kOutputUart);
     ~GuestRelayRun();  // stops a run that the test left running
     GuestRelayRun(const GuestRelayRun&) = delete;
     GuestRelayRun& operator=(const GuestRelayRun&) = delete;

@@ -74,9 +74,9 @@ void SetPortsAstray()
         "for port in /dev/ttyS1 /dev/ttyS2; do"
         " stty -F $port 600 cs7 parenb cstopb crtscts ixon ixoff; done; echo astray");
     ASSERT_TRUE(guest->WaitForLine("astray", kGuestReplyTimeout)) << guest->Tail();
-    for (const int port : {1, 2}) {
+    for (const char* port : {kInputUart, kOutputUart}) {
         FarEndSettings far{};
-        ASSERT_TRUE(ReadFarEndSettings(guest->Port(port).Master(), far));
+        ASSERT_TRUE(ReadFarEndSettings(guest->FarEnd(port).Master(), far));
         ASSERT_EQ(far.outputBaud, 600u);
         ASSERT_TRUE(far.lines.c_cflag & CSTOPB);
     }
@@ -118,10 +118,10 @@ TEST_P(UartRate, RelaysACaptureExactlyAt8N1WithDtrAndRtsDropped)
     EXPECT_EQ(run.Reply("settings /dev/ttyS2"),
               "settings /dev/ttyS2 " + rate + " " + rate + " 8N1");
     // As the far ends see it.
-    for (const int port : {1, 2}) {
-        SCOPED_TRACE("far end of ttyS" + std::to_string(port));
+    for (const char* port : {kInputUart, kOutputUart}) {
+        SCOPED_TRACE(std::string("far end of ") + port);
         FarEndSettings far{};
-        ASSERT_TRUE(ReadFarEndSettings(guest->Port(port).Master(), far));
+        ASSERT_TRUE(ReadFarEndSettings(guest->FarEnd(port).Master(), far));
         EXPECT_EQ(far.outputBaud, HostSideRate(row.baud));
         EXPECT_EQ(far.inputBaud, HostSideRate(row.baud));
         EXPECT_EQ(far.lines.c_cflag & (CSIZE | PARENB | CSTOPB), CS8);
@@ -136,8 +136,8 @@ TEST_P(UartRate, RelaysACaptureExactlyAt8N1WithDtrAndRtsDropped)
     const std::string capture = ReadCapture(row.capture);
     const std::string expected = ExpectedRelayOutput(capture, SentenceSelection{});
     std::mt19937 random(static_cast<unsigned>(row.baud));
-    guest->Port(1).WriteInRandomChunks(capture, random);
-    EXPECT_EQ(guest->Port(2).ReadBytes(expected.size(), 60s), expected) << row.capture;
+    guest->FarEnd(kInputUart).WriteInRandomChunks(capture, random);
+    EXPECT_EQ(guest->FarEnd(kOutputUart).ReadBytes(expected.size(), 60s), expected) << row.capture;
     EXPECT_GE(run.Stop(), 0) << guest->Tail();
     EXPECT_TRUE(run.Messages().empty());
 }
@@ -157,8 +157,8 @@ TEST_F(Uart, ASecondOpenOfAHeldPortIsRefusedInThisAndInAnotherProcess)
         EXPECT_EQ(run.Reply("other process exit "), "other process exit 1");
     }
     // The refused opens took nothing from the run.
-    guest->Port(1).Write(kGga + "$");
-    EXPECT_EQ(guest->Port(2).ReadBytes(kGga.size(), 20s), kGga);
+    guest->FarEnd(kInputUart).Write(kGga + "$");
+    EXPECT_EQ(guest->FarEnd(kOutputUart).ReadBytes(kGga.size(), 20s), kGga);
     EXPECT_GE(run.Stop(), 0) << guest->Tail();
     EXPECT_EQ(run.Messages(), std::vector<std::string>(4, "Unable to open the port!"))
         << "one message for each refused open, in this process and in the other";
@@ -168,8 +168,8 @@ TEST_F(Uart, StopWhileTheReceiverIsSilentReturnsPromptly)
 {
     GuestRelayRun run(*guest, 4800);
     ASSERT_TRUE(run.Started()) << guest->Tail();
-    guest->Port(1).Write(kGga + "$");
-    ASSERT_EQ(guest->Port(2).ReadBytes(kGga.size(), 20s), kGga);
+    guest->FarEnd(kInputUart).Write(kGga + "$");
+    ASSERT_EQ(guest->FarEnd(kOutputUart).ReadBytes(kGga.size(), 20s), kGga);
     // The relay now waits for a receiver that sends nothing.
     const long long took = run.Stop();
     EXPECT_GE(took, 0) << guest->Tail();
@@ -206,17 +206,18 @@ TEST_F(Uart, AStalledOutputEndsTheRunWithOneWriteErrorWithinTheWriteBound)
     std::mt19937 random(7);
     const auto start = steady_clock::now();
     // The second sentence's '$' sends the first, whose write finds no room.
-    guest->Port(1).WriteInRandomChunks(sentence + sentence + sentence, random, 64);
+    guest->FarEnd(kInputUart).WriteInRandomChunks(sentence + sentence + sentence, random, 64);
     const std::string message = run.Reply("message: ", milliseconds(bound) + 20s);
     const long long elapsed = duration_cast<milliseconds>(steady_clock::now() - start).count();
     EXPECT_EQ(message, "message: Write error") << guest->Tail();
     EXPECT_GE(elapsed, bound - 50) << "the write gave up before its bound";
     EXPECT_LE(elapsed, bound + 800) << "the write outlasted its bound";
     EXPECT_EQ(run.Reply("ended"), "ended") << guest->Tail();
-    guest->Port(1).Write(sentence + sentence);  // a relay that has ended reads and shows nothing
+    // A relay that has ended reads and shows nothing.
+    guest->FarEnd(kInputUart).Write(sentence + sentence);
 
     // The far end reads again, so closing the port leaves nothing to send.
-    EXPECT_GE(guest->Port(2).ReadBytes(static_cast<std::size_t>(filled), 30s).size(),
+    EXPECT_GE(guest->FarEnd(kOutputUart).ReadBytes(static_cast<std::size_t>(filled), 30s).size(),
               static_cast<std::size_t>(filled));
     EXPECT_GE(run.Stop(), 0) << guest->Tail();
     EXPECT_EQ(run.Messages(), std::vector<std::string>{"Write error"});
