@@ -10,6 +10,7 @@
 // Message boxes come out as "message: TEXT" (also those of the other process of "reopen"), an
 // end of the relay by itself as "ended".
 // `uart_guest open PORT BAUD` is the other process of "reopen": it exits 0 when the port opened.
+// `uart_guest await PATH` waits until a device node exists: "device PATH present" (or "absent").
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
@@ -28,6 +29,7 @@
 #include "relay/relay_state.h"
 #include "relay/relay_thread.h"
 #include "relay/run_ends.h"
+#include "tests/uart/guest_device_node.h"
 #include "tests/uart/guest_line_settings.h"
 
 extern char** environ;
@@ -184,6 +186,11 @@ int main(int argc, char** argv)
         CloseSerialPort(port);
         return opened ? 0 : 1;
     }
-    Say("usage: uart_guest relay INPUT OUTPUT BAUD | uart_guest open PORT BAUD");
+    if (mode == "await" && argc == 3) {
+        const bool present = WaitForDeviceNode(argv[2], 20000);
+        Say(std::string("device ") + argv[2] + (present ? " present" : " absent"));
+        return present ? 0 : 1;
+    }
+    Say("usage: uart_guest relay INPUT OUTPUT BAUD | open PORT BAUD | await PATH");
     return 2;
 }

@@ -1,8 +1,9 @@
-// The relay on the kernel's own serial driver: the program's port and relay code in a QEMU guest
-// whose 16550A UARTs the 8250 driver runs, one boot for every test here. Pseudo-terminals accept
-// any setting and have no modem lines, FIFO or line rate; these ports have all of them. The far
-// ends of ttyS1 and ttyS2 are pseudo-terminals on this side, where QEMU applies the UART's rate
-// and frame, so a test reads them back from outside the guest as well as inside.
+// The relay on the kernel's own serial drivers: the program's port and relay code in a QEMU guest
+// whose 16550A UARTs the 8250 driver runs and whose FTDI USB adapter the ftdi_sio driver runs,
+// one boot for every test here. Pseudo-terminals accept any setting and have no modem lines, FIFO
+// or line rate, and cannot be pulled out; these ports have all of that. The far ends of ttyS1,
+// ttyS2 and ttyUSB0 are pseudo-terminals on this side, where QEMU applies the port's rate and
+// frame, so a test reads them back from outside the guest as well as inside.
 #include <gtest/gtest.h>
 
 #include <termios.h>
@@ -54,9 +55,30 @@ protected:
     }
 };
 
-// QEMU hands a UART's rate to its host tty as the lowest standard rate at or above 10/11 of it:
+// Whether the guest has the adapter's device node, waiting for it as after a plug. Once it did
+// not come, later tests do not wait for it again.
+bool AdapterIsThere()
+{
+    static bool lost = false;
+    guest->Send(std::string("uart_guest await ") + kAdapterPort);
+    lost = lost || guest->WaitForLine("device ", kGuestReplyTimeout) !=
+                       "device " + std::string(kAdapterPort) + " present";
+    return !lost;
+}
+
+// The rate a port's line runs at for `baud`. The 16550A divides its 1.8432 MHz clock by 16 and a
+// whole divisor: every rate of the list exactly. The FT232B divides its 3 MHz by a divisor in
+// eighths, the nearest one; QEMU works the rate out of it as 24 MHz over the eighths.
+long LineRate(const std::string& port, long baud)
+{
+    if (port != kAdapterPort) return baud;
+    const long eighths = (48000000L + baud) / (2 * baud);
+    return 24000000L / eighths;
+}
+
+// QEMU hands a port's rate to its host tty as the lowest standard rate at or above 10/11 of it:
 // the list's standard rates arrive unchanged, 14400 (which has no Bxxx code) as 19200.
-unsigned long HostSideRate(int baud)
+unsigned long HostSideRate(long baud)
 {
     constexpr unsigned long kStandardRates[] = {50,    75,    110,    134,    150,   200,  300,
                                                 600,   1200,  1800,   2400,   4800,  9600, 19200,
@@ -68,13 +90,12 @@ unsigned long HostSideRate(int baud)
 
 // Both ports as a careless earlier user leaves them: another rate, 7E2, hardware and software
 // flow control. The run must set every part of it itself.
-void SetPortsAstray()
+void SetPortsAstray(const std::string& input, const std::string& output)
 {
-    guest->Send(
-        "for port in /dev/ttyS1 /dev/ttyS2; do"
-        " stty -F $port 600 cs7 parenb cstopb crtscts ixon ixoff; done; echo astray");
+    guest->Send("for port in " + input + " " + output +
+                "; do stty -F $port 600 cs7 parenb cstopb crtscts ixon ixoff; done; echo astray");
     ASSERT_TRUE(guest->WaitForLine("astray", kGuestReplyTimeout)) << guest->Tail();
-    for (const char* port : {kInputUart, kOutputUart}) {
+    for (const std::string& port : {input, output}) {
         FarEndSettings far{};
         ASSERT_TRUE(ReadFarEndSettings(guest->FarEnd(port).Master(), far));
         ASSERT_EQ(far.outputBaud, 600u);
@@ -82,70 +103,107 @@ void SetPortsAstray()
     }
 }
 
+// A capture fed into the far end of `input` in random pieces comes out of `output`'s exactly as
+// the model of the relay's rules gives it.
+void ExpectCaptureRelayed(const char* capture, const std::string& input, const std::string& output,
+                          unsigned seed)
+{
+    const std::string bytes = ReadCapture(capture);
+    const std::string expected = ExpectedRelayOutput(bytes, SentenceSelection{});
+    std::mt19937 random(seed);
+    guest->FarEnd(input).WriteInRandomChunks(bytes, random);
+    EXPECT_EQ(guest->FarEnd(output).ReadBytes(expected.size(), 60s), expected) << capture;
+}
+
 struct RateCase {
     int baud;
     const char* capture;
+    std::string input;
+    std::string output;
 };
 
 void PrintTo(const RateCase& row, std::ostream* out)
 {
-    *out << row.baud << " baud, " << row.capture;
+    *out << row.baud << " baud, " << row.capture << ", " << row.input << " to " << row.output;
 }
 
-std::vector<RateCase> EveryRateOfTheBaudList()
+std::vector<RateCase> EveryRateOfTheBaudList(const std::string& input, const std::string& output)
 {
     const char* const captures[] = {"nl551e.log",         "gr8013-w.log", "neo-m8n.log",
                                     "garmin-geko201.log", "mtk-3301.log", "quectel-eg25-g-2.log"};
     std::vector<RateCase> cases;
     for (std::size_t i = 0; i < std::size(kBaudRates); ++i)
-        cases.push_back({kBaudRates[i], captures[i % std::size(captures)]});
+        cases.push_back({kBaudRates[i], captures[i % std::size(captures)], input, output});
     return cases;
 }
 
-class UartRate : public Uart, public testing::WithParamInterface<RateCase> {};
+class UartRate : public Uart, public testing::WithParamInterface<RateCase> {
+protected:
+    void SetUp() override
+    {
+        ASSERT_NO_FATAL_FAILURE(Uart::SetUp());
+        if (GetParam().input == kAdapterPort || GetParam().output == kAdapterPort) {
+            ASSERT_TRUE(AdapterIsThere()) << "the guest has no " << kAdapterPort << "\n"
+                                          << guest->Tail();
+        }
+    }
+};
 
 TEST_P(UartRate, RelaysACaptureExactlyAt8N1WithDtrAndRtsDropped)
 {
     const RateCase& row = GetParam();
-    ASSERT_NO_FATAL_FAILURE(SetPortsAstray());
-    GuestRelayRun run(*guest, row.baud);
+    ASSERT_NO_FATAL_FAILURE(SetPortsAstray(row.input, row.output));
+    GuestRelayRun run(*guest, row.baud, row.input, row.output);
     ASSERT_TRUE(run.Started()) << guest->Tail();
 
-    // As the 8250 driver holds it, both speeds and the frame.
+    // As the driver holds it: both speeds, the frame, DTR and RTS low.
     const std::string rate = std::to_string(row.baud);
-    EXPECT_EQ(run.Ask("settings", "settings /dev/ttyS1"),
-              "settings /dev/ttyS1 " + rate + " " + rate + " 8N1");
-    EXPECT_EQ(run.Reply("settings /dev/ttyS2"),
-              "settings /dev/ttyS2 " + rate + " " + rate + " 8N1");
-    // As the far ends see it.
-    for (const char* port : {kInputUart, kOutputUart}) {
-        SCOPED_TRACE(std::string("far end of ") + port);
+    EXPECT_EQ(run.Ask("settings", "settings " + row.input),
+              "settings " + row.input + " " + rate + " " + rate + " 8N1");
+    EXPECT_EQ(run.Reply("settings " + row.output),
+              "settings " + row.output + " " + rate + " " + rate + " 8N1");
+    // As the far ends see it, and the adapter's divisor as QEMU works it out.
+    for (const std::string& port : {row.input, row.output}) {
+        SCOPED_TRACE("far end of " + port);
         FarEndSettings far{};
         ASSERT_TRUE(ReadFarEndSettings(guest->FarEnd(port).Master(), far));
-        EXPECT_EQ(far.outputBaud, HostSideRate(row.baud));
-        EXPECT_EQ(far.inputBaud, HostSideRate(row.baud));
+        EXPECT_EQ(far.outputBaud, HostSideRate(LineRate(port, row.baud)));
+        EXPECT_EQ(far.inputBaud, HostSideRate(LineRate(port, row.baud)));
         EXPECT_EQ(far.lines.c_cflag & (CSIZE | PARENB | CSTOPB), CS8);
+        if (port == kAdapterPort) {
+            EXPECT_EQ(guest->AdapterLineRate(), LineRate(port, row.baud));
+        }
     }
-    // The driver's own account of the modem lines while the run holds the ports.
-    for (const std::string& line : {run.Ask("lines", "serial 1:"), run.Reply("serial 2:")}) {
+    // The 8250 driver's own account of its UARTs while the run holds them.
+    guest->Send("lines");
+    for (const std::string& port : {row.input, row.output}) {
+        if (port == kAdapterPort) continue;
+        const std::string line = run.Reply("serial " + port.substr(port.size() - 1) + ":");
         EXPECT_NE(line.find("uart:16550A"), std::string::npos) << line;
         EXPECT_EQ(line.find("DTR"), std::string::npos) << line;
         EXPECT_EQ(line.find("RTS"), std::string::npos) << line;
     }
 
-    const std::string capture = ReadCapture(row.capture);
-    const std::string expected = ExpectedRelayOutput(capture, SentenceSelection{});
-    std::mt19937 random(static_cast<unsigned>(row.baud));
-    guest->FarEnd(kInputUart).WriteInRandomChunks(capture, random);
-    EXPECT_EQ(guest->FarEnd(kOutputUart).ReadBytes(expected.size(), 60s), expected) << row.capture;
+    ExpectCaptureRelayed(row.capture, row.input, row.output, static_cast<unsigned>(row.baud));
     EXPECT_GE(run.Stop(), 0) << guest->Tail();
     EXPECT_TRUE(run.Messages().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(BaudList, UartRate, testing::ValuesIn(EveryRateOfTheBaudList()),
-                         [](const testing::TestParamInfo<RateCase>& rateRow) {
-                             return "Baud" + std::to_string(rateRow.param.baud);
-                         });
+std::string RateRowName(const testing::TestParamInfo<RateCase>& rateRow)
+{
+    return "Baud" + std::to_string(rateRow.param.baud);
+}
+
+// UART to UART; the adapter as the receiver's port; the adapter as the output.
+INSTANTIATE_TEST_SUITE_P(BaudList, UartRate,
+                         testing::ValuesIn(EveryRateOfTheBaudList(kInputUart, kOutputUart)),
+                         RateRowName);
+INSTANTIATE_TEST_SUITE_P(FromAdapter, UartRate,
+                         testing::ValuesIn(EveryRateOfTheBaudList(kAdapterPort, kOutputUart)),
+                         RateRowName);
+INSTANTIATE_TEST_SUITE_P(ToAdapter, UartRate,
+                         testing::ValuesIn(EveryRateOfTheBaudList(kInputUart, kAdapterPort)),
+                         RateRowName);
 
 TEST_F(Uart, ASecondOpenOfAHeldPortIsRefusedInThisAndInAnotherProcess)
 {
