@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <termios.h>
 
+#include <sstream>
 #include <string_view>
 
 #include "platform/io/unique_fd.h"
@@ -54,9 +55,18 @@ std::string GuestRelayRun::Reply(const std::string& prefix, std::chrono::millise
     return guest_.WaitForLine(prefix, timeout).value_or("");
 }
 
+bool GuestRelayRun::Usage(ThreadUsage& usage)
+{
+    std::istringstream answer(Ask("usage", "usage "));
+    std::string word;
+    return static_cast<bool>(answer >> word >> usage.cpuMs >> usage.voluntarySwitches >>
+                             usage.involuntarySwitches);
+}
+
 long long GuestRelayRun::Stop(std::chrono::milliseconds timeout)
 {
     const std::string stopped = Ask("stop", "stopped ", timeout);
+    heldAfterStop_ = Reply("holds");
     if (stopped.empty() || Reply("exit ").empty()) return -1;
     running_ = false;
     return std::stoll(stopped.substr(8));

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/thread_usage.h"
 #include "tests/uart/guest_machine.h"
 
 inline constexpr std::chrono::milliseconds kGuestReplyTimeout{20000};
@@ -31,9 +32,15 @@ public:
     std::string Reply(const std::string& prefix,
                       std::chrono::milliseconds timeout = kGuestReplyTimeout);
 
+    // The CPU time the guest program has spent so far and how often it was switched out, its
+    // ended threads' included; false when no answer came in time.
+    bool Usage(ThreadUsage& usage);
+
     // Stops the relay and closes both ports, as Stop does: the milliseconds that took in the
     // guest, or -1 when no answer came in time.
     long long Stop(std::chrono::milliseconds timeout = kGuestReplyTimeout);
+    // What the guest program said it still held after Stop: "holds nothing" when it is idle.
+    const std::string& HeldAfterStop() const { return heldAfterStop_; }
 
     // The texts of the message boxes the run has shown so far, in order.
     std::vector<std::string> Messages() const;
@@ -43,4 +50,5 @@ private:
     std::size_t firstLine_;
     bool started_ = false;
     bool running_ = false;  // the guest program still reads commands
+    std::string heldAfterStop_;
 };

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/thread_usage.h"
 #include "tests/support/checked_sentence.h"
 #include "tests/support/far_end_settings.h"
 #include "tests/support/relay_model.h"
@@ -232,6 +233,52 @@ TEST_F(Uart, StopWhileTheReceiverIsSilentReturnsPromptly)
     const long long took = run.Stop();
     EXPECT_GE(took, 0) << guest->Tail();
     EXPECT_LT(took, 1000);
+    EXPECT_TRUE(run.Messages().empty());
+}
+
+// The cable pulled out mid-run: QEMU's monitor takes the adapter off the bus, and the kernel
+// hangs up the port under the run's descriptor. Stop must then let go of every trace of it: the
+// kernel hands the name ttyUSB0 to a newly plugged adapter only once nothing holds the old one.
+TEST_F(Uart, AnAdapterPulledMidRunEndsItWithOneReadErrorAndOncePluggedBackANewStartRelays)
+{
+    ASSERT_TRUE(AdapterIsThere()) << guest->Tail();
+    {
+        GuestRelayRun run(*guest, 4800, kAdapterPort, kOutputUart);
+        ASSERT_TRUE(run.Started()) << guest->Tail();
+        guest->FarEnd(kAdapterPort).Write(kGga + "$");
+        ASSERT_EQ(guest->FarEnd(kOutputUart).ReadBytes(kGga.size(), 20s), kGga);
+        ThreadUsage before, ended, after;
+        ASSERT_TRUE(run.Usage(before));
+
+        const auto pulled = steady_clock::now();
+        ASSERT_TRUE(guest->UnplugAdapter());
+        EXPECT_EQ(run.Reply("ended"), "ended") << guest->Tail();
+        const auto took = duration_cast<milliseconds>(steady_clock::now() - pulled).count();
+        EXPECT_LT(took, 1000) << "ms from device_del to the run's end";
+        EXPECT_TRUE(run.Usage(ended));
+        EXPECT_EQ(guest->FarEnd(kOutputUart).ReadBytes(1, 1s), "") << "a second of silence";
+        EXPECT_TRUE(run.Usage(after));
+        std::printf(
+            "run ended %lld ms after device_del; %.1f ms CPU to the end, %.1f ms and %ld "
+            "switches in the second after\n",
+            static_cast<long long>(took), (ended - before).cpuMs, (after - ended).cpuMs,
+            (after - ended).Switches());
+        EXPECT_LT((ended - before).cpuMs, 250.0) << "a loop spinning on the hang-up";
+        EXPECT_LT((after - ended).cpuMs, 50.0) << "CPU spent after the run ended";
+        // The "usage" question wakes the program's main thread once for each piece the console
+        // hands it over in, at most once per byte of "usage\n".
+        EXPECT_LE((after - ended).Switches(), 6) << "woke up after the run ended";
+
+        EXPECT_GE(run.Stop(), 0) << guest->Tail();
+        EXPECT_EQ(run.HeldAfterStop(), "holds nothing");
+        EXPECT_EQ(run.Messages(), std::vector<std::string>{"Read error"});
+    }
+    ASSERT_TRUE(guest->PlugAdapter());
+    ASSERT_TRUE(AdapterIsThere()) << "not back as " << kAdapterPort << "\n" << guest->Tail();
+    GuestRelayRun run(*guest, 4800, kAdapterPort, kOutputUart);
+    ASSERT_TRUE(run.Started()) << guest->Tail();
+    ExpectCaptureRelayed("nl551e.log", kAdapterPort, kOutputUart, 4800);
+    EXPECT_GE(run.Stop(), 0) << guest->Tail();
     EXPECT_TRUE(run.Messages().empty());
 }
 
