@@ -194,7 +194,8 @@ int main(int argc, char** argv)
         return opened ? 0 : 1;
     }
     if (mode == "await" && argc == 3) {
-        const bool present = WaitForDeviceNode(argv[2], 20000);
+        // Well within the host's wait for an answer, so that "absent" reaches it.
+        const bool present = WaitForDeviceNode(argv[2], 10000);
         Say(std::string("device ") + argv[2] + (present ? " present" : " absent"));
         return present ? 0 : 1;
     }
