@@ -48,8 +48,9 @@ std::string DescribeUsage()
 }
 
 // What the dialog's idle look stands for: no relay thread (nor its descriptors), no port, no
-// channel; and, as the kernel lists them, no descriptor but the console's three and no thread
-// but the main one.
+// channel; and, as the kernel lists them, no descriptor but the console's three. Threads are
+// taken from the program's own account alone: a thread just joined may still be listed in
+// /proc for a moment while the kernel finishes its exit.
 std::string DescribeWhatIsHeld()
 {
     std::string held;
@@ -59,7 +60,5 @@ std::string DescribeWhatIsHeld()
     if (relayState.gateChannel) held += " channel";
     if (const std::string fds = ListProcEntries("/proc/self/fd", {"0", "1", "2"}); !fds.empty())
         held += " descriptors" + fds;
-    const std::string threads = ListProcEntries("/proc/self/task", {std::to_string(getpid())});
-    if (!threads.empty()) held += " threads" + threads;
     return held.empty() ? "holds nothing" : "holds" + held;
 }

@@ -9,5 +9,5 @@
 std::string DescribeUsage();
 
 // "holds nothing" once the process is back to what it was before a run; otherwise "holds" and
-// what is left: "relay", "input", "output", "channel", "descriptors N (TARGET)...", "threads N...".
+// what is left: "relay", "input", "output", "channel", "descriptors N (TARGET)...".
 std::string DescribeWhatIsHeld();
