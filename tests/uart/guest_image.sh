@@ -31,7 +31,7 @@ module_contents() {
 # '-' against '_'.
 copy_module() {
     local tree=$1 name=$2 out=$3 file dependency
-    file=$(find "$tree" -name "$(echo "$name" | sed 's/[-_]/[-_]/g').ko*" | head -n 1)
+    file=$(find "$tree" -name "${name//[-_]/[-_]}.ko*" | head -n 1)
     [ -n "$file" ] || {
         echo "no module $name in the kernel package" >&2
         return 1
