@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Makes what the UART tests boot: Debian's own kernel for this host's release (fetched once into
-# CACHE with apt-get, so that later runs need no network) and an initramfs with busybox, the
-# guest program and the shared libraries it loads, copied from this host.
+# Makes what the UART tests boot: Debian's own kernel for this host's release with the modules
+# of the guest's USB serial adapter (fetched once into CACHE with apt-get, so that later runs
+# need no network) and an initramfs with busybox, those modules, the guest program and the
+# shared libraries it loads, copied from this host.
 # Usage: guest_image.sh CACHE GUEST_PROGRAM INIT_SCRIPT OUTPUT_DIR
 # Leaves OUTPUT_DIR/vmlinuz and OUTPUT_DIR/initramfs.cpio.gz.
 set -euo pipefail
@@ -12,6 +13,49 @@ cache=$1 guest_program=$2 init_script=$3 output=$4
 # shellcheck source=/dev/null
 . /etc/os-release
 kernel_cache=$cache/${VERSION_CODENAME:-unknown}
+
+# The drivers of QEMU's xHCI controller and of its FTDI adapter, which Debian builds as modules.
+adapter_modules=(xhci-pci ftdi_sio)
+
+# A module file's contents, decompressed: busybox's insmod takes only plain ones, and Debian 13
+# ships them xz-compressed.
+module_contents() {
+    case $1 in
+        *.xz) busybox xzcat "$1" ;;
+        *) cat "$1" ;;
+    esac
+}
+
+# Copies module NAME from the unpacked package at TREE into OUT, after the modules it depends on
+# (its .modinfo "depends=" list), numbered in load order. Names may differ from file names in
+# '-' against '_'.
+copy_module() {
+    local tree=$1 name=$2 out=$3 file dependency
+    file=$(find "$tree" -name "${name//[-_]/[-_]}.ko*" | head -n 1)
+    [ -n "$file" ] || {
+        echo "no module $name in the kernel package" >&2
+        return 1
+    }
+    local plain=${file##*/}
+    plain=${plain%%.ko*}
+    compgen -G "$out/*-$plain.ko" > /dev/null && return 0
+    for dependency in $(module_contents "$file" | tr '\0' '\n' | sed -n 's/^depends=//p' |
+        tr ',' ' '); do
+        copy_module "$tree" "$dependency" "$out" || return 1
+    done
+    local number
+    number=$(find "$out" -name '*.ko' | wc -l)
+    module_contents "$file" > "$out/$(printf '%02d' "$number")-$plain.ko"
+}
+
+copy_adapter_modules() {
+    local tree=$1 out=$2 module
+    mkdir -p "$out" || return 1
+    for module in "${adapter_modules[@]}"; do
+        copy_module "$tree" "$module" "$out" || return 1
+    done
+}
+
 fetch_kernel() {
     local package
     package=$(apt-cache depends linux-image-amd64 2> /dev/null |
@@ -22,14 +66,17 @@ fetch_kernel() {
     # apt's own download user may not write into the build tree; download as the caller.
     (cd "$scratch" && apt-get download -q -o APT::Sandbox::User="$(id -un)" "$package") &&
         dpkg-deb --fsys-tarfile "$scratch"/*.deb |
-        tar -x -C "$scratch" --wildcards './boot/vmlinuz-*' &&
+        tar -x -C "$scratch" --wildcards './boot/vmlinuz-*' '*/modules/*/kernel/drivers/usb/*' &&
+        copy_adapter_modules "$scratch" "$scratch/modules" &&
+        rm -rf "$kernel_cache/modules" && mv "$scratch/modules" "$kernel_cache/modules" &&
         mv "$scratch"/boot/vmlinuz-* "$kernel_cache/vmlinuz" &&
         echo "$package" > "$kernel_cache/package"
     local fetched=$?
     rm -rf "$scratch"
     return $fetched
 }
-if [ ! -s "$kernel_cache/vmlinuz" ]; then
+# A cache from before the adapter's modules were kept is fetched again.
+if [ ! -s "$kernel_cache/vmlinuz" ] || [ ! -d "$kernel_cache/modules" ]; then
     mkdir -p "$kernel_cache"
     # Package lists may be missing or stale on a fresh machine: refresh them once, then retry.
     if ! fetch_kernel; then
@@ -46,7 +93,8 @@ cp "$kernel_cache/vmlinuz" "$output/vmlinuz"
 
 root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT
-mkdir -p "$root"/{bin,dev,proc,sys,tmp}
+mkdir -p "$root"/{bin,dev,proc,sys,tmp} "$root/lib/modules"
+cp "$kernel_cache"/modules/*.ko "$root/lib/modules/"
 cp /bin/busybox "$root/bin/busybox"
 cp "$init_script" "$root/init"
 cp "$guest_program" "$root/bin/uart_guest"

@@ -36,5 +36,9 @@ std::string DescribeLineSettings(int fd)
                        ((settings.c_cflag & CSTOPB) ? "2" : "1");
     if (settings.c_cflag & CRTSCTS) text += " rtscts";
     if (settings.c_iflag & (IXON | IXOFF)) text += " xonxoff";
+    int lines = 0;
+    if (ioctl(fd, TIOCMGET, &lines) != 0) return "unreadable";
+    if (lines & TIOCM_DTR) text += " dtr";
+    if (lines & TIOCM_RTS) text += " rts";
     return text;
 }

@@ -1,26 +1,41 @@
 #include "tests/uart/guest_machine.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cerrno>
+#include <fstream>
 #include <stdexcept>
+#include <string_view>
+#include <utility>
 
 namespace {
+
+// The adapter as -device and device_add take it: QEMU's FTDI FT232B on the xHCI controller's
+// bus, whose serial line is a pseudo-terminal here.
+constexpr char kAdapterId[] = "adapter";
+constexpr char kAdapterDevice[] =
+    R"({"driver":"usb-serial","id":"adapter","bus":"xhci.0","chardev":"adapter-line"})";
+
+// QEMU's trace of the adapter's rate: the rate it works out from each divisor the driver writes.
+constexpr char kAdapterRateTrace[] = "usb_serial_set_baud";
+
+struct QemuEnds {
+    std::string ttyS1, ttyS2, adapter;  // pseudo-terminals
+    int monitorFd;
+    std::string logFile;
+};
 
 // TCG: this machine's KVM hangs a guest at boot. "quiet" keeps the kernel's messages off the
 // console the tests read; panic=-1 with -no-reboot turns a guest panic into QEMU's exit, which
 // the next wait sees at once.
-std::vector<std::string> QemuArguments(const std::string& imageDir, const std::string& ttyS1,
-                                       const std::string& ttyS2)
+std::vector<std::string> QemuArguments(const std::string& imageDir, const QemuEnds& ends)
 {
-    // The machine, what it boots, then its three UARTs in order: ttyS0, ttyS1, ttyS2.
+    // The machine, what it boots, its three UARTs in order (ttyS0, ttyS1, ttyS2), the adapter,
+    // the monitor and the trace.
     // clang-format off
     return {"qemu-system-x86_64",
             "-accel", "tcg", "-m", "256",
@@ -29,13 +44,18 @@ std::vector<std::string> QemuArguments(const std::string& imageDir, const std::s
             "-initrd", imageDir + "/initramfs.cpio.gz",
             "-append", "console=ttyS0 quiet panic=-1",
             "-chardev", "stdio,id=console,signal=off", "-serial", "chardev:console",
-            "-chardev", "serial,id=ttyS1,path=" + ttyS1, "-serial", "chardev:ttyS1",
-            "-chardev", "serial,id=ttyS2,path=" + ttyS2, "-serial", "chardev:ttyS2"};
+            "-chardev", "serial,id=ttyS1,path=" + ends.ttyS1, "-serial", "chardev:ttyS1",
+            "-chardev", "serial,id=ttyS2,path=" + ends.ttyS2, "-serial", "chardev:ttyS2",
+            "-device", "qemu-xhci,id=xhci",
+            "-chardev", "serial,id=adapter-line,path=" + ends.adapter, "-device", kAdapterDevice,
+            "-chardev", "socket,id=monitor,fd=" + std::to_string(ends.monitorFd),
+            "-mon", "chardev=monitor,mode=control",
+            "-D", ends.logFile, "-trace", kAdapterRateTrace};
     // clang-format on
 }
 
 // The child's side of the fork: only calls that are safe between fork and exec.
-[[noreturn]] void BecomeQemu(pid_t parent, int console, char* const* argv)
+[[noreturn]] void BecomeQemu(pid_t parent, int console, int monitor, char* const* argv)
 {
     // Killed with the test process, also when that is killed itself (ctest's time-out).
     prctl(PR_SET_PDEATHSIG, SIGKILL);
@@ -44,24 +64,35 @@ std::vector<std::string> QemuArguments(const std::string& imageDir, const std::s
     dup2(console, STDIN_FILENO);
     dup2(console, STDOUT_FILENO);
     dup2(console, STDERR_FILENO);
+    fcntl(monitor, F_SETFD, 0);  // QEMU finds it by its number
     execvp(argv[0], argv);
     _exit(127);
+}
+
+// Our end non-blocking, QEMU's end second. Sockets rather than pipes: a write to a QEMU that has
+// ended fails with EPIPE (MSG_NOSIGNAL) instead of killing the test with SIGPIPE.
+std::pair<UniqueFd, UniqueFd> SocketPair()
+{
+    int ends[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
+        throw std::runtime_error("socketpair");
+    fcntl(ends[0], F_SETFL, O_NONBLOCK);
+    return {UniqueFd(ends[0]), UniqueFd(ends[1])};
 }
 
 }  // namespace
 
 GuestMachine::GuestMachine(const std::string& imageDir)
 {
-    // A socket rather than a pipe: a write to a QEMU that has ended fails with EPIPE
-    // (MSG_NOSIGNAL) instead of killing the test with SIGPIPE.
-    int ends[2];
-    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
-        throw std::runtime_error("socketpair");
-    console_.reset(ends[0]);
-    const UniqueFd guestEnd(ends[1]);
-    fcntl(console_.get(), F_SETFL, O_NONBLOCK);
+    auto [console, guestConsole] = SocketPair();
+    auto [monitor, qemuMonitor] = SocketPair();
+    consoleFd_ = std::move(console);
+    console_ = LineReader(consoleFd_.get());
+    monitor_ = std::make_unique<GuestMonitor>(std::move(monitor));
 
-    std::vector<std::string> arguments = QemuArguments(imageDir, input_->Path(), output_->Path());
+    std::vector<std::string> arguments =
+        QemuArguments(imageDir, {input_->Path(), output_->Path(), adapter_->Path(),
+                                 qemuMonitor.get(), (logs_.Path() / "qemu.log").string()});
     std::vector<char*> argv;
     for (std::string& argument : arguments)
         argv.push_back(argument.data());
@@ -69,7 +100,7 @@ GuestMachine::GuestMachine(const std::string& imageDir)
     const pid_t parent = getpid();
     qemu_ = fork();
     if (qemu_ < 0) throw std::runtime_error("fork");
-    if (qemu_ == 0) BecomeQemu(parent, guestEnd.get(), argv.data());
+    if (qemu_ == 0) BecomeQemu(parent, guestConsole.get(), qemuMonitor.get(), argv.data());
 }
 
 GuestMachine::~GuestMachine()
@@ -79,11 +110,43 @@ GuestMachine::~GuestMachine()
     waitpid(qemu_, nullptr, 0);
 }
 
+PtyPair& GuestMachine::FarEnd(const std::string& guestPort)
+{
+    if (guestPort == kInputUart) return *input_;
+    if (guestPort == kOutputUart) return *output_;
+    if (guestPort == kAdapterPort) return *adapter_;
+    throw std::invalid_argument("no far end for " + guestPort);
+}
+
+bool GuestMachine::UnplugAdapter()
+{
+    return monitor_->DeleteDevice(kAdapterId);
+}
+
+bool GuestMachine::PlugAdapter()
+{
+    return monitor_->AddDevice(kAdapterDevice);
+}
+
+// Trace lines read "usb_serial_set_baud dev 0:1 baud rate 14397".
+long GuestMachine::AdapterLineRate() const
+{
+    constexpr std::string_view kRate = " baud rate ";
+    std::ifstream log(logs_.Path() / "qemu.log");
+    long rate = -1;
+    for (std::string line; std::getline(log, line);) {
+        const std::size_t at = line.find(kRate);
+        if (line.find(kAdapterRateTrace) != std::string::npos && at != std::string::npos)
+            rate = std::stol(line.substr(at + kRate.size()));
+    }
+    return rate;
+}
+
 void GuestMachine::Send(const std::string& line)
 {
     const std::string whole = line + "\n";
     // A guest that reads nothing any more fills the socket: give up rather than wait forever.
-    if (hung_ || ::send(console_.get(), whole.data(), whole.size(), MSG_NOSIGNAL) !=
+    if (hung_ || ::send(consoleFd_.get(), whole.data(), whole.size(), MSG_NOSIGNAL) !=
                      static_cast<ssize_t>(whole.size()))
         hung_ = true;
 }
@@ -91,42 +154,19 @@ void GuestMachine::Send(const std::string& line)
 std::optional<std::string> GuestMachine::WaitForLine(const std::string& prefix,
                                                      std::chrono::milliseconds timeout)
 {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!hung_) {
-        for (; nextLine_ < lines_.size(); ++nextLine_)
-            if (lines_[nextLine_].rfind(prefix, 0) == 0) return lines_[nextLine_++];
-        if (!ReadConsole(deadline)) hung_ = true;
-    }
-    return std::nullopt;
-}
-
-// Reads what the console has; false at the deadline or when QEMU has gone.
-bool GuestMachine::ReadConsole(std::chrono::steady_clock::time_point deadline)
-{
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    pollfd ready{console_.get(), POLLIN, 0};
-    const int polled = ::poll(&ready, 1, static_cast<int>(std::max<long long>(0, left.count())));
-    if (polled < 0 && errno == EINTR) return true;
-    if (polled <= 0) return false;
-    char buffer[4096];
-    const ssize_t count = ::read(console_.get(), buffer, sizeof buffer);
-    if (count <= 0) return count < 0 && errno == EAGAIN;
-    partialLine_.append(buffer, static_cast<std::size_t>(count));
-    for (std::size_t end; (end = partialLine_.find('\n')) != std::string::npos;) {
-        std::string line = partialLine_.substr(0, end);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines_.push_back(line);
-        partialLine_.erase(0, end + 1);
-    }
-    return true;
+    if (hung_) return std::nullopt;
+    auto line = console_.Next([&](const std::string& text) { return text.rfind(prefix, 0) == 0; },
+                              std::chrono::steady_clock::now() + timeout);
+    if (!line) hung_ = true;
+    return line;
 }
 
 std::string GuestMachine::Tail() const
 {
+    const std::vector<std::string>& lines = Lines();
     std::string tail = "console (last lines):\n";
-    for (std::size_t i = lines_.size() > 30 ? lines_.size() - 30 : 0; i < lines_.size(); ++i)
-        tail += "  " + lines_[i] + "\n";
+    for (std::size_t i = lines.size() > 30 ? lines.size() - 30 : 0; i < lines.size(); ++i)
+        tail += "  " + lines[i] + "\n";
     if (hung_) tail += "(the guest missed a deadline or QEMU ended; later waits fail at once)\n";
     return tail;
 }

@@ -1,7 +1,9 @@
-// A QEMU guest with three 16550A UARTs on the kernel's 8250 driver: ttyS0 is the console, on
-// which the guest runs every line it is sent as a shell command; ttyS1 and ttyS2 are backed by
-// pseudo-terminals here, so a test plays the far end of each port through Port(1) and Port(2).
-// QEMU applies the guest UART's rate and frame to those, where a test reads them back.
+// A QEMU guest with three 16550A UARTs on the kernel's 8250 driver and an FTDI USB serial adapter
+// (QEMU's usb-serial on an xHCI controller, run by the kernel's ftdi_sio driver): ttyS0 is the
+// console, on which the guest runs every line it is sent as a shell command; ttyS1, ttyS2 and
+// ttyUSB0 are backed by pseudo-terminals here, so a test plays the far end of each port through
+// FarEnd(). QEMU applies each port's rate and frame to those, where a test reads them back.
+// The adapter can be pulled out and plugged back in through QEMU's monitor.
 //
 // Every wait has a deadline; once one has been missed, the guest counts as hung and every later
 // wait fails at once, so a stuck guest fails the tests instead of stalling them. The QEMU process
@@ -18,6 +20,13 @@
 
 #include "platform/io/unique_fd.h"
 #include "tests/support/pty_pair.h"
+#include "tests/support/scratch.h"
+#include "tests/uart/guest_monitor.h"
+#include "tests/uart/line_reader.h"
+
+inline constexpr char kInputUart[] = "/dev/ttyS1";
+inline constexpr char kOutputUart[] = "/dev/ttyS2";
+inline constexpr char kAdapterPort[] = "/dev/ttyUSB0";
 
 class GuestMachine {
 public:
@@ -27,8 +36,15 @@ public:
     GuestMachine(const GuestMachine&) = delete;
     GuestMachine& operator=(const GuestMachine&) = delete;
 
-    // The far end of ttyS1 (1) or ttyS2 (2).
-    PtyPair& Port(int number) { return number == 1 ? *input_ : *output_; }
+    // The far end of kInputUart, kOutputUart or kAdapterPort.
+    PtyPair& FarEnd(const std::string& guestPort);
+
+    // Pulls the adapter out (true once QEMU has deleted it) and plugs it back in.
+    bool UnplugAdapter();
+    bool PlugAdapter();
+    // The line rate the adapter runs at, as QEMU works it out from the clock divisor the guest's
+    // driver last wrote to it; -1 before the first.
+    long AdapterLineRate() const;
 
     // Writes one command line to the guest's console.
     void Send(const std::string& line);
@@ -39,20 +55,19 @@ public:
                                            std::chrono::milliseconds timeout);
 
     // Every console line so far; lines from Mark() on are those that arrive after the call.
-    const std::vector<std::string>& Lines() const { return lines_; }
-    std::size_t Mark() const { return lines_.size(); }
+    const std::vector<std::string>& Lines() const { return console_.Lines(); }
+    std::size_t Mark() const { return Lines().size(); }
     // The last lines of the console, for a failure's message.
     std::string Tail() const;
 
 private:
-    bool ReadConsole(std::chrono::steady_clock::time_point deadline);
-
     std::unique_ptr<PtyPair> input_ = std::make_unique<PtyPair>();
     std::unique_ptr<PtyPair> output_ = std::make_unique<PtyPair>();
-    UniqueFd console_;  // the guest's console both ways, and QEMU's own messages
+    std::unique_ptr<PtyPair> adapter_ = std::make_unique<PtyPair>();
+    ScratchDirectory logs_{"quarnex-uart"};  // QEMU's trace of the adapter's settings
+    UniqueFd consoleFd_;  // the guest's console both ways, and QEMU's own messages
+    LineReader console_{-1};
+    std::unique_ptr<GuestMonitor> monitor_;
     pid_t qemu_ = -1;
-    std::string partialLine_;
-    std::vector<std::string> lines_;
-    std::size_t nextLine_ = 0;
     bool hung_ = false;
 };

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <termios.h>
 
+#include <sstream>
 #include <string_view>
 
 #include "platform/io/unique_fd.h"
@@ -23,12 +24,14 @@ void DiscardLeftovers(PtyPair& port)
 
 }  // namespace
 
-GuestRelayRun::GuestRelayRun(GuestMachine& guest, int baud) : guest_(guest)
+GuestRelayRun::GuestRelayRun(GuestMachine& guest, int baud, const std::string& input,
+                             const std::string& output)
+    : guest_(guest)
 {
-    DiscardLeftovers(guest.Port(1));
-    DiscardLeftovers(guest.Port(2));
+    DiscardLeftovers(guest.FarEnd(input));
+    DiscardLeftovers(guest.FarEnd(output));
     firstLine_ = guest.Mark();
-    guest.Send("uart_guest relay /dev/ttyS1 /dev/ttyS2 " + std::to_string(baud) +
+    guest.Send("uart_guest relay " + input + " " + output + " " + std::to_string(baud) +
                "; echo \"exit $?\"");
     running_ = true;
     started_ = Reply("run: ") == "run: started";
@@ -52,9 +55,18 @@ std::string GuestRelayRun::Reply(const std::string& prefix, std::chrono::millise
     return guest_.WaitForLine(prefix, timeout).value_or("");
 }
 
+bool GuestRelayRun::Usage(ThreadUsage& usage)
+{
+    std::istringstream answer(Ask("usage", "usage "));
+    std::string word;
+    return static_cast<bool>(answer >> word >> usage.cpuMs >> usage.voluntarySwitches >>
+                             usage.involuntarySwitches);
+}
+
 long long GuestRelayRun::Stop(std::chrono::milliseconds timeout)
 {
     const std::string stopped = Ask("stop", "stopped ", timeout);
+    heldAfterStop_ = Reply("holds");
     if (stopped.empty() || Reply("exit ").empty()) return -1;
     running_ = false;
     return std::stoll(stopped.substr(8));

@@ -1,12 +1,13 @@
-// One run of the program's relay inside the guest, from ttyS1 to ttyS2, steered over the
-// guest's console (see uart_guest.cpp for the commands). The far ends are emptied first, so a
-// run starts with nothing left over from the one before.
+// One run of the program's relay inside the guest, from ttyS1 to ttyS2 unless told otherwise,
+// steered over the guest's console (see uart_guest.cpp for the commands). The far ends are
+// emptied first, so a run starts with nothing left over from the one before.
 #pragma once
 
 #include <chrono>
 #include <string>
 #include <vector>
 
+#include "bench/thread_usage.h"
 #include "tests/uart/guest_machine.h"
 
 inline constexpr std::chrono::milliseconds kGuestReplyTimeout{20000};
@@ -15,7 +16,8 @@ class GuestRelayRun {
 public:
     // Opens both ports at `baud` and starts the relay, as Start does; Started() tells whether
     // it did.
-    GuestRelayRun(GuestMachine& guest, int baud);
+    GuestRelayRun(GuestMachine& guest, int baud, const std::string& input = kInputUart,
+                  const std::string& output = kOutputUart);
     ~GuestRelayRun();  // stops a run that the test left running
     GuestRelayRun(const GuestRelayRun&) = delete;
     GuestRelayRun& operator=(const GuestRelayRun&) = delete;
@@ -30,9 +32,15 @@ public:
     std::string Reply(const std::string& prefix,
                       std::chrono::milliseconds timeout = kGuestReplyTimeout);
 
+    // The CPU time the guest program has spent so far and how often it was switched out, its
+    // ended threads' included; false when no answer came in time.
+    bool Usage(ThreadUsage& usage);
+
     // Stops the relay and closes both ports, as Stop does: the milliseconds that took in the
     // guest, or -1 when no answer came in time.
     long long Stop(std::chrono::milliseconds timeout = kGuestReplyTimeout);
+    // What the guest program said it still held after Stop: "holds nothing" when it is idle.
+    const std::string& HeldAfterStop() const { return heldAfterStop_; }
 
     // The texts of the message boxes the run has shown so far, in order.
     std::vector<std::string> Messages() const;
@@ -42,4 +50,5 @@ private:
     std::size_t firstLine_;
     bool started_ = false;
     bool running_ = false;  // the guest program still reads commands
+    std::string heldAfterStop_;
 };

@@ -6,10 +6,14 @@
 //   lines         /proc/tty/driver/serial (the UARTs' modem lines), one "serial " line each
 //   reopen PATH   a second open of PATH, in this process and in another one
 //   fill          fills the output's buffers through the run's own descriptor until no more fits
-//   stop          stops the relay and closes both ports, and says how long that took
+//   usage         the CPU time this process has spent so far (its ended threads' included) and
+//                 how often it was switched out, as "usage MS VOLUNTARY INVOLUNTARY"
+//   stop          stops the relay and closes both ports, says how long that took, then what
+//                 the process still holds ("holds nothing" once it is back to idle)
 // Message boxes come out as "message: TEXT" (also those of the other process of "reopen"), an
 // end of the relay by itself as "ended".
 // `uart_guest open PORT BAUD` is the other process of "reopen": it exits 0 when the port opened.
+// `uart_guest await PATH` waits until a device node exists: "device PATH present" (or "absent").
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
@@ -28,7 +32,9 @@
 #include "relay/relay_state.h"
 #include "relay/relay_thread.h"
 #include "relay/run_ends.h"
+#include "tests/uart/guest_device_node.h"
 #include "tests/uart/guest_line_settings.h"
+#include "tests/uart/guest_process_state.h"
 
 extern char** environ;
 
@@ -116,11 +122,14 @@ bool Serve(const Session& session, const std::string& command)
         ReopenTwice(command.substr(7), session.baud);
     } else if (command == "fill") {
         Say("filled " + std::to_string(FillOutput(relayState.outputPort)));
+    } else if (command == "usage") {
+        Say(DescribeUsage());
     } else if (command == "stop") {
         const long long start = MonotonicMilliseconds();
         StopRelay();
         CloseRunEnds();
         Say("stopped " + std::to_string(MonotonicMilliseconds() - start));
+        Say(DescribeWhatIsHeld());
         return false;
     } else {
         Say("unknown command: " + command);
@@ -184,6 +193,12 @@ int main(int argc, char** argv)
         CloseSerialPort(port);
         return opened ? 0 : 1;
     }
-    Say("usage: uart_guest relay INPUT OUTPUT BAUD | uart_guest open PORT BAUD");
+    if (mode == "await" && argc == 3) {
+        // Well within the host's wait for an answer, so that "absent" reaches it.
+        const bool present = WaitForDeviceNode(argv[2], 10000);
+        Say(std::string("device ") + argv[2] + (present ? " present" : " absent"));
+        return present ? 0 : 1;
+    }
+    Say("usage: uart_guest relay INPUT OUTPUT BAUD | open PORT BAUD | await PATH");
     return 2;
 }

@@ -1,8 +1,9 @@
-// The relay on the kernel's own serial driver: the program's port and relay code in a QEMU guest
-// whose 16550A UARTs the 8250 driver runs, one boot for every test here. Pseudo-terminals accept
-// any setting and have no modem lines, FIFO or line rate; these ports have all of them. The far
-// ends of ttyS1 and ttyS2 are pseudo-terminals on this side, where QEMU applies the UART's rate
-// and frame, so a test reads them back from outside the guest as well as inside.
+// The relay on the kernel's own serial drivers: the program's port and relay code in a QEMU guest
+// whose 16550A UARTs the 8250 driver runs and whose FTDI USB adapter the ftdi_sio driver runs,
+// one boot for every test here. Pseudo-terminals accept any setting and have no modem lines, FIFO
+// or line rate, and cannot be pulled out; these ports have all of that. The far ends of ttyS1,
+// ttyS2 and ttyUSB0 are pseudo-terminals on this side, where QEMU applies the port's rate and
+// frame, so a test reads them back from outside the guest as well as inside.
 #include <gtest/gtest.h>
 
 #include <termios.h>
@@ -15,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/thread_usage.h"
 #include "tests/support/checked_sentence.h"
 #include "tests/support/far_end_settings.h"
 #include "tests/support/relay_model.h"
@@ -54,9 +56,30 @@ protected:
     }
 };
 
-// QEMU hands a UART's rate to its host tty as the lowest standard rate at or above 10/11 of it:
+// Whether the guest has the adapter's device node, waiting for it as after a plug. Once it did
+// not come, later tests do not wait for it again.
+bool AdapterIsThere()
+{
+    static bool lost = false;
+    guest->Send(std::string("uart_guest await ") + kAdapterPort);
+    lost = lost || guest->WaitForLine("device ", kGuestReplyTimeout) !=
+                       "device " + std::string(kAdapterPort) + " present";
+    return !lost;
+}
+
+// The rate a port's line runs at for `baud`. The 16550A divides its 1.8432 MHz clock by 16 and a
+// whole divisor: every rate of the list exactly. The FT232B divides its 3 MHz by a divisor in
+// eighths, the nearest one; QEMU works the rate out of it as 24 MHz over the eighths.
+long LineRate(const std::string& port, long baud)
+{
+    if (port != kAdapterPort) return baud;
+    const long eighths = (48000000L + baud) / (2 * baud);
+    return 24000000L / eighths;
+}
+
+// QEMU hands a port's rate to its host tty as the lowest standard rate at or above 10/11 of it:
 // the list's standard rates arrive unchanged, 14400 (which has no Bxxx code) as 19200.
-unsigned long HostSideRate(int baud)
+unsigned long HostSideRate(long baud)
 {
     constexpr unsigned long kStandardRates[] = {50,    75,    110,    134,    150,   200,  300,
                                                 600,   1200,  1800,   2400,   4800,  9600, 19200,
@@ -68,84 +91,120 @@ unsigned long HostSideRate(int baud)
 
 // Both ports as a careless earlier user leaves them: another rate, 7E2, hardware and software
 // flow control. The run must set every part of it itself.
-void SetPortsAstray()
+void SetPortsAstray(const std::string& input, const std::string& output)
 {
-    guest->Send(
-        "for port in /dev/ttyS1 /dev/ttyS2; do"
-        " stty -F $port 600 cs7 parenb cstopb crtscts ixon ixoff; done; echo astray");
+    guest->Send("for port in " + input + " " + output +
+                "; do stty -F $port 600 cs7 parenb cstopb crtscts ixon ixoff; done; echo astray");
     ASSERT_TRUE(guest->WaitForLine("astray", kGuestReplyTimeout)) << guest->Tail();
-    for (const int port : {1, 2}) {
+    for (const std::string& port : {input, output}) {
         FarEndSettings far{};
-        ASSERT_TRUE(ReadFarEndSettings(guest->Port(port).Master(), far));
+        ASSERT_TRUE(ReadFarEndSettings(guest->FarEnd(port).Master(), far));
         ASSERT_EQ(far.outputBaud, 600u);
         ASSERT_TRUE(far.lines.c_cflag & CSTOPB);
     }
 }
 
+// A capture fed into the far end of `input` in random pieces comes out of `output`'s exactly as
+// the model of the relay's rules gives it.
+void ExpectCaptureRelayed(const char* capture, const std::string& input, const std::string& output,
+                          unsigned seed)
+{
+    const std::string bytes = ReadCapture(capture);
+    const std::string expected = ExpectedRelayOutput(bytes, SentenceSelection{});
+    std::mt19937 random(seed);
+    guest->FarEnd(input).WriteInRandomChunks(bytes, random);
+    EXPECT_EQ(guest->FarEnd(output).ReadBytes(expected.size(), 60s), expected) << capture;
+}
+
 struct RateCase {
     int baud;
     const char* capture;
+    std::string input;
+    std::string output;
 };
 
 void PrintTo(const RateCase& row, std::ostream* out)
 {
-    *out << row.baud << " baud, " << row.capture;
+    *out << row.baud << " baud, " << row.capture << ", " << row.input << " to " << row.output;
 }
 
-std::vector<RateCase> EveryRateOfTheBaudList()
+std::vector<RateCase> EveryRateOfTheBaudList(const std::string& input, const std::string& output)
 {
     const char* const captures[] = {"nl551e.log",         "gr8013-w.log", "neo-m8n.log",
                                     "garmin-geko201.log", "mtk-3301.log", "quectel-eg25-g-2.log"};
     std::vector<RateCase> cases;
     for (std::size_t i = 0; i < std::size(kBaudRates); ++i)
-        cases.push_back({kBaudRates[i], captures[i % std::size(captures)]});
+        cases.push_back({kBaudRates[i], captures[i % std::size(captures)], input, output});
     return cases;
 }
 
-class UartRate : public Uart, public testing::WithParamInterface<RateCase> {};
+class UartRate : public Uart, public testing::WithParamInterface<RateCase> {
+protected:
+    void SetUp() override
+    {
+        ASSERT_NO_FATAL_FAILURE(Uart::SetUp());
+        if (GetParam().input == kAdapterPort || GetParam().output == kAdapterPort) {
+            ASSERT_TRUE(AdapterIsThere()) << "the guest has no " << kAdapterPort << "\n"
+                                          << guest->Tail();
+        }
+    }
+};
 
 TEST_P(UartRate, RelaysACaptureExactlyAt8N1WithDtrAndRtsDropped)
 {
     const RateCase& row = GetParam();
-    ASSERT_NO_FATAL_FAILURE(SetPortsAstray());
-    GuestRelayRun run(*guest, row.baud);
+    ASSERT_NO_FATAL_FAILURE(SetPortsAstray(row.input, row.output));
+    GuestRelayRun run(*guest, row.baud, row.input, row.output);
     ASSERT_TRUE(run.Started()) << guest->Tail();
 
-    // As the 8250 driver holds it, both speeds and the frame.
+    // As the driver holds it: both speeds, the frame, DTR and RTS low.
     const std::string rate = std::to_string(row.baud);
-    EXPECT_EQ(run.Ask("settings", "settings /dev/ttyS1"),
-              "settings /dev/ttyS1 " + rate + " " + rate + " 8N1");
-    EXPECT_EQ(run.Reply("settings /dev/ttyS2"),
-              "settings /dev/ttyS2 " + rate + " " + rate + " 8N1");
-    // As the far ends see it.
-    for (const int port : {1, 2}) {
-        SCOPED_TRACE("far end of ttyS" + std::to_string(port));
+    EXPECT_EQ(run.Ask("settings", "settings " + row.input),
+              "settings " + row.input + " " + rate + " " + rate + " 8N1");
+    EXPECT_EQ(run.Reply("settings " + row.output),
+              "settings " + row.output + " " + rate + " " + rate + " 8N1");
+    // As the far ends see it, and the adapter's divisor as QEMU works it out.
+    for (const std::string& port : {row.input, row.output}) {
+        SCOPED_TRACE("far end of " + port);
         FarEndSettings far{};
-        ASSERT_TRUE(ReadFarEndSettings(guest->Port(port).Master(), far));
-        EXPECT_EQ(far.outputBaud, HostSideRate(row.baud));
-        EXPECT_EQ(far.inputBaud, HostSideRate(row.baud));
+        ASSERT_TRUE(ReadFarEndSettings(guest->FarEnd(port).Master(), far));
+        EXPECT_EQ(far.outputBaud, HostSideRate(LineRate(port, row.baud)));
+        EXPECT_EQ(far.inputBaud, HostSideRate(LineRate(port, row.baud)));
         EXPECT_EQ(far.lines.c_cflag & (CSIZE | PARENB | CSTOPB), CS8);
+        if (port == kAdapterPort) {
+            EXPECT_EQ(guest->AdapterLineRate(), LineRate(port, row.baud));
+        }
     }
-    // The driver's own account of the modem lines while the run holds the ports.
-    for (const std::string& line : {run.Ask("lines", "serial 1:"), run.Reply("serial 2:")}) {
+    // The 8250 driver's own account of its UARTs while the run holds them.
+    guest->Send("lines");
+    for (const std::string& port : {row.input, row.output}) {
+        if (port == kAdapterPort) continue;
+        const std::string line = run.Reply("serial " + port.substr(port.size() - 1) + ":");
         EXPECT_NE(line.find("uart:16550A"), std::string::npos) << line;
         EXPECT_EQ(line.find("DTR"), std::string::npos) << line;
         EXPECT_EQ(line.find("RTS"), std::string::npos) << line;
     }
 
-    const std::string capture = ReadCapture(row.capture);
-    const std::string expected = ExpectedRelayOutput(capture, SentenceSelection{});
-    std::mt19937 random(static_cast<unsigned>(row.baud));
-    guest->Port(1).WriteInRandomChunks(capture, random);
-    EXPECT_EQ(guest->Port(2).ReadBytes(expected.size(), 60s), expected) << row.capture;
+    ExpectCaptureRelayed(row.capture, row.input, row.output, static_cast<unsigned>(row.baud));
     EXPECT_GE(run.Stop(), 0) << guest->Tail();
     EXPECT_TRUE(run.Messages().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(BaudList, UartRate, testing::ValuesIn(EveryRateOfTheBaudList()),
-                         [](const testing::TestParamInfo<RateCase>& rateRow) {
-                             return "Baud" + std::to_string(rateRow.param.baud);
-                         });
+std::string RateRowName(const testing::TestParamInfo<RateCase>& rateRow)
+{
+    return "Baud" + std::to_string(rateRow.param.baud);
+}
+
+// UART to UART; the adapter as the receiver's port; the adapter as the output.
+INSTANTIATE_TEST_SUITE_P(BaudList, UartRate,
+                         testing::ValuesIn(EveryRateOfTheBaudList(kInputUart, kOutputUart)),
+                         RateRowName);
+INSTANTIATE_TEST_SUITE_P(FromAdapter, UartRate,
+                         testing::ValuesIn(EveryRateOfTheBaudList(kAdapterPort, kOutputUart)),
+                         RateRowName);
+INSTANTIATE_TEST_SUITE_P(ToAdapter, UartRate,
+                         testing::ValuesIn(EveryRateOfTheBaudList(kInputUart, kAdapterPort)),
+                         RateRowName);
 
 TEST_F(Uart, ASecondOpenOfAHeldPortIsRefusedInThisAndInAnotherProcess)
 {
@@ -157,8 +216,8 @@ TEST_F(Uart, ASecondOpenOfAHeldPortIsRefusedInThisAndInAnotherProcess)
         EXPECT_EQ(run.Reply("other process exit "), "other process exit 1");
     }
     // The refused opens took nothing from the run.
-    guest->Port(1).Write(kGga + "$");
-    EXPECT_EQ(guest->Port(2).ReadBytes(kGga.size(), 20s), kGga);
+    guest->FarEnd(kInputUart).Write(kGga + "$");
+    EXPECT_EQ(guest->FarEnd(kOutputUart).ReadBytes(kGga.size(), 20s), kGga);
     EXPECT_GE(run.Stop(), 0) << guest->Tail();
     EXPECT_EQ(run.Messages(), std::vector<std::string>(4, "Unable to open the port!"))
         << "one message for each refused open, in this process and in the other";
@@ -168,12 +227,58 @@ TEST_F(Uart, StopWhileTheReceiverIsSilentReturnsPromptly)
 {
     GuestRelayRun run(*guest, 4800);
     ASSERT_TRUE(run.Started()) << guest->Tail();
-    guest->Port(1).Write(kGga + "$");
-    ASSERT_EQ(guest->Port(2).ReadBytes(kGga.size(), 20s), kGga);
+    guest->FarEnd(kInputUart).Write(kGga + "$");
+    ASSERT_EQ(guest->FarEnd(kOutputUart).ReadBytes(kGga.size(), 20s), kGga);
     // The relay now waits for a receiver that sends nothing.
     const long long took = run.Stop();
     EXPECT_GE(took, 0) << guest->Tail();
     EXPECT_LT(took, 1000);
+    EXPECT_TRUE(run.Messages().empty());
+}
+
+// The cable pulled out mid-run: QEMU's monitor takes the adapter off the bus, and the kernel
+// hangs up the port under the run's descriptor. Stop must then let go of every trace of it: the
+// kernel hands the name ttyUSB0 to a newly plugged adapter only once nothing holds the old one.
+TEST_F(Uart, AnAdapterPulledMidRunEndsItWithOneReadErrorAndOncePluggedBackANewStartRelays)
+{
+    ASSERT_TRUE(AdapterIsThere()) << guest->Tail();
+    {
+        GuestRelayRun run(*guest, 4800, kAdapterPort, kOutputUart);
+        ASSERT_TRUE(run.Started()) << guest->Tail();
+        guest->FarEnd(kAdapterPort).Write(kGga + "$");
+        ASSERT_EQ(guest->FarEnd(kOutputUart).ReadBytes(kGga.size(), 20s), kGga);
+        ThreadUsage before, ended, after;
+        ASSERT_TRUE(run.Usage(before));
+
+        const auto pulled = steady_clock::now();
+        ASSERT_TRUE(guest->UnplugAdapter());
+        EXPECT_EQ(run.Reply("ended"), "ended") << guest->Tail();
+        const auto took = duration_cast<milliseconds>(steady_clock::now() - pulled).count();
+        EXPECT_LT(took, 1000) << "ms from device_del to the run's end";
+        EXPECT_TRUE(run.Usage(ended));
+        EXPECT_EQ(guest->FarEnd(kOutputUart).ReadBytes(1, 1s), "") << "a second of silence";
+        EXPECT_TRUE(run.Usage(after));
+        std::printf(
+            "run ended %lld ms after device_del; %.1f ms CPU to the end, %.1f ms and %ld "
+            "switches in the second after\n",
+            static_cast<long long>(took), (ended - before).cpuMs, (after - ended).cpuMs,
+            (after - ended).Switches());
+        EXPECT_LT((ended - before).cpuMs, 250.0) << "a loop spinning on the hang-up";
+        EXPECT_LT((after - ended).cpuMs, 50.0) << "CPU spent after the run ended";
+        // The "usage" question wakes the program's main thread once for each piece the console
+        // hands it over in, at most once per byte of "usage\n".
+        EXPECT_LE((after - ended).Switches(), 6) << "woke up after the run ended";
+
+        EXPECT_GE(run.Stop(), 0) << guest->Tail();
+        EXPECT_EQ(run.HeldAfterStop(), "holds nothing");
+        EXPECT_EQ(run.Messages(), std::vector<std::string>{"Read error"});
+    }
+    ASSERT_TRUE(guest->PlugAdapter());
+    ASSERT_TRUE(AdapterIsThere()) << "not back as " << kAdapterPort << "\n" << guest->Tail();
+    GuestRelayRun run(*guest, 4800, kAdapterPort, kOutputUart);
+    ASSERT_TRUE(run.Started()) << guest->Tail();
+    ExpectCaptureRelayed("nl551e.log", kAdapterPort, kOutputUart, 4800);
+    EXPECT_GE(run.Stop(), 0) << guest->Tail();
     EXPECT_TRUE(run.Messages().empty());
 }
 
@@ -206,17 +311,18 @@ TEST_F(Uart, AStalledOutputEndsTheRunWithOneWriteErrorWithinTheWriteBound)
     std::mt19937 random(7);
     const auto start = steady_clock::now();
     // The second sentence's '$' sends the first, whose write finds no room.
-    guest->Port(1).WriteInRandomChunks(sentence + sentence + sentence, random, 64);
+    guest->FarEnd(kInputUart).WriteInRandomChunks(sentence + sentence + sentence, random, 64);
     const std::string message = run.Reply("message: ", milliseconds(bound) + 20s);
     const long long elapsed = duration_cast<milliseconds>(steady_clock::now() - start).count();
     EXPECT_EQ(message, "message: Write error") << guest->Tail();
     EXPECT_GE(elapsed, bound - 50) << "the write gave up before its bound";
     EXPECT_LE(elapsed, bound + 800) << "the write outlasted its bound";
     EXPECT_EQ(run.Reply("ended"), "ended") << guest->Tail();
-    guest->Port(1).Write(sentence + sentence);  // a relay that has ended reads and shows nothing
+    // A relay that has ended reads and shows nothing.
+    guest->FarEnd(kInputUart).Write(sentence + sentence);
 
     // The far end reads again, so closing the port leaves nothing to send.
-    EXPECT_GE(guest->Port(2).ReadBytes(static_cast<std::size_t>(filled), 30s).size(),
+    EXPECT_GE(guest->FarEnd(kOutputUart).ReadBytes(static_cast<std::size_t>(filled), 30s).size(),
               static_cast<std::size_t>(filled));
     EXPECT_GE(run.Stop(), 0) << guest->Tail();
     EXPECT_EQ(run.Messages(), std::vector<std::string>{"Write error"});
