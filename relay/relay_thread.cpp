@@ -81,7 +81,7 @@ WaitResult WaitForInput(int wakeFd)
 
 void RunRelay(int wakeFd)
 {
-    SentenceFramer framer(ForwardSentence);
+    SentenceFramer framer(ForwardSentence, relayState.stopRequested);
     if (relayState.inputPort == INVALID_HANDLE_VALUE) return;
     while (!StopRequested()) {
         const WaitResult woke = WaitForInput(wakeFd);

@@ -2,8 +2,6 @@
 
 #include <cstring>
 
-#include "relay/relay_state.h"
-
 namespace {
 
 // Each sentence is handed on from here with a 0 byte behind it. Only the relay thread uses it.
@@ -31,7 +29,7 @@ void SentenceFramer::Receive(std::size_t count)
     }
     // All sentences of this read are cut first and the rest moved down once, not after each.
     for (const char* next; (next = FindDollar(first + 1, end)); first = next) {
-        if (relayState.stopRequested.load(std::memory_order_relaxed)) break;
+        if (stopRequested_.load(std::memory_order_relaxed)) break;
         const std::size_t length = static_cast<std::size_t>(next - first);
         std::memcpy(sentenceBuffer, first, length);
         sentenceBuffer[length] = '\0';

@@ -3,16 +3,17 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "relay/relay_state.h"
 #include "tests/support/sample_sentences.h"
 
 namespace {
 
 std::vector<std::string> handedOn;
+const std::atomic<bool> noStop{false};
 
 void Record(const char* text, std::size_t length)
 {
@@ -89,22 +90,12 @@ const std::vector<FramingCase> kFramingCases = {
      1},
 };
 
-class SentenceFraming : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        handedOn.clear();
-        relayState.stopRequested.store(false);
-    }
-    void TearDown() override { relayState.stopRequested.store(true); }
-};
-
-TEST_F(SentenceFraming, CutsAsTheRulesSay)
+TEST(SentenceFraming, CutsAsTheRulesSay)
 {
     for (const FramingCase& row : kFramingCases) {
         SCOPED_TRACE(row.legend);
         handedOn.clear();
-        SentenceFramer framer(Record);
+        SentenceFramer framer(Record, noStop);
         Feed(framer, row.reads);
         EXPECT_EQ(handedOn, row.sentences);
         EXPECT_EQ(framer.PendingBytes(), row.pending);
@@ -112,7 +103,7 @@ TEST_F(SentenceFraming, CutsAsTheRulesSay)
     }
 }
 
-TEST_F(SentenceFraming, BytesAreCutIdenticallyWhateverTheReadSizes)
+TEST(SentenceFraming, BytesAreCutIdenticallyWhateverTheReadSizes)
 {
     const std::string stream = "tail\r\n" + kGga + kRmc + kGsa + kVtg + kGga + "$";
     for (std::size_t size = 1; size <= 64; ++size) {
@@ -121,18 +112,22 @@ TEST_F(SentenceFraming, BytesAreCutIdenticallyWhateverTheReadSizes)
         std::vector<std::string> reads;
         for (std::size_t at = 0; at < stream.size(); at += size)
             reads.push_back(stream.substr(at, size));
-        SentenceFramer framer(Record);
+        SentenceFramer framer(Record, noStop);
         Feed(framer, reads);
         EXPECT_EQ(handedOn, (std::vector<std::string>{kGga, kRmc, kGsa, kVtg, kGga}));
     }
 }
 
-TEST_F(SentenceFraming, NothingMoreIsHandedOnOnceAStopIsRequested)
+TEST(SentenceFraming, NothingMoreIsHandedOnOnceAStopIsRequested)
 {
-    SentenceFramer framer([](const char* text, std::size_t length) {
-        Record(text, length);
-        relayState.stopRequested.store(true);  // as a failed write does
-    });
+    static std::atomic<bool> stopRequested{false};
+    handedOn.clear();
+    SentenceFramer framer(
+        [](const char* text, std::size_t length) {
+            Record(text, length);
+            stopRequested.store(true);  // as a failed write does
+        },
+        stopRequested);
     Feed(framer, {kGga + kRmc + kGsa + kVtg});
     EXPECT_EQ(handedOn, std::vector<std::string>{kGga});
 }

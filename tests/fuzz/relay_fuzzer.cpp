@@ -75,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     relayState.selection = selection;
     relayState.stopRequested.store(false);
 
-    SentenceFramer framer(ForwardSentence);
+    SentenceFramer framer(ForwardSentence, relayState.stopRequested);
     for (std::size_t at = 0; at < stream.size();) {
         const std::size_t count =
             std::min<std::size_t>({readSizes.Next(), framer.ReadRoom(), stream.size() - at});
