@@ -57,7 +57,7 @@ void ForwardSentence(const char* text, std::size_t length)
     std::size_t count = length;
     if (BeginsWith(text, length, kRepairTag)) {
         bytes = kFixedVtgSentence;
-        count = relayState.fixedVtgLength;
+        count = kFixedVtgLength;
     }
     if (relayState.gateChannel) {
         WriteToGateChannel(*relayState.gateChannel, bytes, count);

@@ -8,6 +8,7 @@
 
 // Zero speed, empty course fields, correct checksum; 28 characters and CR LF.
 inline constexpr char kFixedVtgSentence[] = "$GPVTG,,T,,M,0.00,N,0.0,K*7E\r\n";
+inline constexpr std::size_t kFixedVtgLength = sizeof kFixedVtgSentence - 1;
 
 inline constexpr char kWriteErrorText[] = "Write error";
 

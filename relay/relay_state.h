@@ -7,7 +7,6 @@
 #pragma once
 
 #include <atomic>
-#include <cstddef>
 #include <thread>
 
 #include "ports/port_handle.h"
@@ -28,14 +27,12 @@ struct RelayThreadHandle {
 };
 
 struct RelayState {
-    RelayState();  // measures fixedVtgLength, before anything else of the program runs
-
+    // Starts set: no relay runs until a start clears it.
     std::atomic<bool> stopRequested{true};
     PortHandle inputPort = INVALID_HANDLE_VALUE;
     PortHandle outputPort = INVALID_HANDLE_VALUE;
     GateApi::Simple* gateChannel = nullptr;
     SentenceSelection selection;
-    std::size_t fixedVtgLength = 0;
     RelayThreadHandle relayThread;
 };
 

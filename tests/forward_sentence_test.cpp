@@ -120,8 +120,8 @@ TEST_F(Forwarding, MssIsWrittenOnceSelected)
 
 TEST_F(Forwarding, FixedVtgSentenceIsWellFormed)
 {
-    ASSERT_EQ(relayState.fixedVtgLength, 30u);
-    const std::string fixed(kFixedVtgSentence, relayState.fixedVtgLength);
+    ASSERT_EQ(kFixedVtgLength, 30u);
+    const std::string fixed(kFixedVtgSentence, kFixedVtgLength);
     EXPECT_EQ(fixed, kFixedVtg);
     unsigned char checksum = 0;
     for (std::size_t i = 1; fixed[i] != '*'; ++i)
