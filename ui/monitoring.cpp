@@ -5,10 +5,7 @@
 
 #include "platform/window/dialog_controls.h"
 #include "platform/window/gui_wait.h"
-#include "ports/serial_port.h"
-#include "relay/relay_state.h"
-#include "relay/relay_thread.h"
-#include "relay/run_ends.h"
+#include "relay/run.h"
 #include "relay/sentence_types.h"
 #include "res/program_resources.h"
 #include "res/resource_ids.h"
@@ -31,18 +28,20 @@ void EnableSettingControls(Dialog* dialog, bool enable)
         EnableControl(dialog, type.checkBoxId, enable);
 }
 
-void ReadSelection(Dialog* dialog)
+SentenceSelection ReadSelection(Dialog* dialog)
 {
+    SentenceSelection selection;
     for (const SentenceType& type : kSentenceTypes)
-        relayState.selection.*type.flag = GetCheck(dialog, type.checkBoxId);
+        selection.*type.flag = GetCheck(dialog, type.checkBoxId);
+    return selection;
 }
 
-// Ports, channel or relay thread still held: by a run, or by one that a write or read failure
-// ended and that waits for Stop.
-bool RunIsHeld()
+// Stop's wait for the relay thread: the pause, then its end. The GUI keeps serving all the
+// while: the relay may be showing a box (a failed write) and waits for its answer.
+void PauseAndServeUntilEnded(int relayEnded)
 {
-    return RelayEndedDescriptor() >= 0 || relayState.inputPort != INVALID_HANDLE_VALUE ||
-           relayState.outputPort != INVALID_HANDLE_VALUE || relayState.gateChannel != nullptr;
+    PauseMilliseconds(kStopPauseMs);
+    WaitForDescriptor(relayEnded);
 }
 
 }  // namespace
@@ -57,25 +56,13 @@ int BaudFromText(const char* text)
 
 int StartMonitoring(Dialog* dialog)
 {
-    // A second Start would rewrite the selection under the running relay and could only fail to
-    // open the port that the run holds.
-    if (RunIsHeld()) return 0;
     char inputName[kControlTextBufferSize];
     char baudText[kControlTextBufferSize];
     char outputName[kControlTextBufferSize];
     GetControlText(dialog, IDC_INPUT_PORT, inputName, sizeof inputName);
     GetControlText(dialog, IDC_BAUD, baudText, sizeof baudText);
     GetControlText(dialog, IDC_OUTPUT_PORT, outputName, sizeof outputName);
-    ReadSelection(dialog);
-    const int baud = BaudFromText(baudText);
-
-    relayState.inputPort = OpenSerialPort(inputName, baud);
-    if (relayState.inputPort == INVALID_HANDLE_VALUE) return 0;
-    // StartRelayThread() clears stopRequested just before the thread exists.
-    if (!OpenOutputEnd(outputName, baud) || !StartRelayThread()) {
-        CloseRunEnds();
-        return 0;
-    }
+    if (!StartRun(inputName, outputName, BaudFromText(baudText), ReadSelection(dialog))) return 0;
     EnableSettingControls(dialog, false);
     UpdateTrayIcon(dialog, NotifyIconAction::kModify, TRAY_ICON_UID, TrayActivePicture());
     SetControlText(dialog, IDC_STATUS, kActiveStatusText);
@@ -84,13 +71,7 @@ int StartMonitoring(Dialog* dialog)
 
 int StopMonitoring(Dialog* dialog)
 {
-    RequestRelayStop();
-    PauseMilliseconds(kStopPauseMs);
-    // The relay may be showing a box (a failed write) and waits for its answer; the GUI keeps
-    // serving it while we wait here.
-    WaitForDescriptor(RelayEndedDescriptor());
-    ReleaseRelayThread();
-    CloseRunEnds();
+    StopRun(PauseAndServeUntilEnded);
     UpdateTrayIcon(dialog, NotifyIconAction::kModify, TRAY_ICON_UID, TrayIdlePicture());
     SetControlText(dialog, IDC_STATUS, kIdleStatusText);
     EnableSettingControls(dialog, true);

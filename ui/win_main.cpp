@@ -6,8 +6,7 @@
 #include "platform/window/dialog_controls.h"
 #include "platform/window/shell.h"
 #include "platform/window/window_message_box.h"
-#include "relay/relay_thread.h"
-#include "relay/run_ends.h"
+#include "relay/run.h"
 #include "res/program_resources.h"
 #include "res/resource_ids.h"
 #include "res/version.h"
@@ -27,8 +26,7 @@ namespace {
 void EndRunAtExit()
 {
     ReleaseMessageBoxWaiters();
-    StopRelay();
-    CloseRunEnds();
+    StopRun();
 }
 
 }  // namespace

@@ -12,7 +12,6 @@
 #include "platform/window/dialog_controls.h"
 #include "platform/window/qt_dialog.h"
 #include "relay/relay_state.h"
-#include "relay/relay_thread.h"
 #include "res/program_resources.h"
 #include "res/resource_ids.h"
 #include "ui/main_dialog.h"
@@ -37,12 +36,6 @@ QImage ImageOf(const QIcon& icon)
 }
 
 }  // namespace
-
-bool RunIsHeld()
-{
-    return RelayEndedDescriptor() >= 0 || relayState.inputPort != INVALID_HANDLE_VALUE ||
-           relayState.outputPort != INVALID_HANDLE_VALUE || relayState.gateChannel != nullptr;
-}
 
 MonitorDialog::MonitorDialog() : dialog_(CreateMainDialog()), owned_(true) {}
 

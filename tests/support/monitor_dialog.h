@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "relay/run.h"
 #include "res/resource_ids.h"
 #include "tests/support/box_watcher.h"
 
@@ -60,9 +61,6 @@ private:
     Dialog* dialog_;
     bool owned_;
 };
-
-// True while a run holds ports, the channel or the relay thread.
-bool RunIsHeld();
 
 // The dialog WinMain() shows, once it is up; nullptr before.
 Dialog* ShownMainDialog();
