@@ -3,8 +3,6 @@
 // the rules leave them and give position fixes, and gpsd dying ends the run with one message.
 #include <gtest/gtest.h>
 
-#include <poll.h>
-
 #include <algorithm>
 #include <chrono>
 #include <future>
@@ -13,16 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "ports/gate_channel.h"
-#include "ports/serial_port.h"
 #include "relay/relay_state.h"
-#include "relay/relay_thread.h"
-#include "tests/support/gate_relay.h"
 #include "tests/support/gpsd_client.h"
 #include "tests/support/held_resources.h"
 #include "tests/support/message_recorder.h"
+#include "tests/support/nmea_checksum.h"
 #include "tests/support/private_gpsd.h"
-#include "tests/support/pty_pair.h"
+#include "tests/support/relay_harness.h"
 #include "tests/support/relay_model.h"
 #include "tests/support/replay_case.h"
 #include "tests/support/sample_sentences.h"
@@ -63,14 +58,14 @@ TEST_P(GateReplay, GpsdReportsEverySentenceAsWrittenAndTheFixes)
     PrivateGpsd gpsd;
     GpsdWatcher watcher(gpsd.ClientPort());
     MessageRecorder messages;
-    GateRelay relay;
+    RelayHarness relay(RelayOutput::kGpsd);
     ASSERT_EQ(relay.Start(replay.selection), 1);
     const std::string source = watcher.WaitForSourceOpened(10s);
     ASSERT_FALSE(source.empty()) << gpsd.Log();
     const unsigned seed = std::random_device{}();
     SCOPED_TRACE("chunk seed " + std::to_string(seed));
     std::mt19937 random(seed);
-    relay.input.WriteInRandomChunks(input, random);
+    relay.input().WriteInRandomChunks(input, random);
 
     const auto allArrived = [&](const GpsdWatcher::Lines& lines) {
         std::size_t count = 0;
@@ -86,7 +81,7 @@ TEST_P(GateReplay, GpsdReportsEverySentenceAsWrittenAndTheFixes)
     EXPECT_EQ(reported, expected);
     EXPECT_EQ(std::count(reported.begin(), reported.end(), kFixedVtg),
               static_cast<long>(EmptyCourseGpVtgCount(input)));
-    EXPECT_EQ(relay.input.ReadAvailable(), "") << "nothing goes back to the receiver";
+    EXPECT_EQ(relay.input().ReadAvailable(), "") << "nothing goes back to the receiver";
     EXPECT_TRUE(messages.Texts().empty());
 }
 
@@ -114,11 +109,11 @@ TEST_P(GpsdDeath, EndsTheRunWithOneMessageNamingGpsd)
     std::unique_ptr<GpsdWatcher> watcher;
     if (GetParam().clientWatching) watcher = std::make_unique<GpsdWatcher>(gpsd.ClientPort());
     MessageRecorder messages;
-    GateRelay relay;
+    RelayHarness relay(RelayOutput::kGpsd);
     ASSERT_EQ(relay.Start(), 1);
     if (watcher) {
         ASSERT_FALSE(watcher->WaitForSourceOpened(10s).empty());
-        relay.input.Write(kGga + "$");
+        relay.input().Write(kGga + "$");
         ASSERT_TRUE(watcher->WaitForLine(kGga, 10s));
     }
     if (GetParam().onlyTheSource)
@@ -129,13 +124,13 @@ TEST_P(GpsdDeath, EndsTheRunWithOneMessageNamingGpsd)
     // once a second.
     const auto deadline = std::chrono::steady_clock::now() + 20s;
     while (!messages.WaitForCount(1, 100ms) && std::chrono::steady_clock::now() < deadline)
-        relay.input.Write(kGga);
+        relay.input().Write(kGga);
     ASSERT_EQ(messages.Texts().size(), 1u);
     EXPECT_TRUE(messages.Texts()[0].starts_with(GetParam().message)) << messages.Texts()[0];
     EXPECT_NE(messages.Messages()[0].thread, std::this_thread::get_id()) << "the relay's own";
     EXPECT_TRUE(relay.WaitUntilEnded(10s)) << "the relay thread must end";
     EXPECT_TRUE(relayState.stopRequested.load());
-    relay.input.Write(kGga + kGga);  // nobody relays these any more
+    relay.input().Write(kGga + kGga);  // nobody relays these any more
     auto stopped = std::async(std::launch::async, [&] { relay.Stop(); });
     EXPECT_EQ(stopped.wait_for(10s), std::future_status::ready) << "the stop hangs";
     EXPECT_EQ(messages.Texts().size(), 1u);
@@ -157,9 +152,9 @@ TEST(GateRelayRuns, ManyLeaveNothingBehindHereOrInGpsd)
     GpsdWatcher watcher(gpsd.ClientPort());
     MessageRecorder messages;
     ExpectNothingLeftBehindByRepeating(1000, [&watcher] {
-        GateRelay relay;
+        RelayHarness relay(RelayOutput::kGpsd);
         ASSERT_EQ(relay.Start(), 1);
-        relay.input.Write(kGga + kGga + "$");
+        relay.input().Write(kGga + kGga + "$");
         relay.Stop();
         watcher.Forget();  // gpsd reports each source; only this process's memory counts
     });

@@ -29,10 +29,11 @@
 #include "ports/gate_channel.h"
 #include "tests/support/child_process.h"
 #include "tests/support/fake_control_socket.h"
-#include "tests/support/gate_relay.h"
 #include "tests/support/gpsd_client.h"
 #include "tests/support/message_recorder.h"
+#include "tests/support/nmea_checksum.h"
 #include "tests/support/private_gpsd.h"
+#include "tests/support/relay_harness.h"
 #include "tests/support/relay_model.h"
 #include "tests/support/sample_sentences.h"
 #include "tests/support/scratch.h"
@@ -127,11 +128,11 @@ TEST(GpsServiceTrust, ProgramsThatConnectBeforeGpsdGetNothingAndGpsdGetsEverySen
         SCOPED_TRACE(row.legend);
         PrivateGpsd gpsd;
         MessageRecorder messages;
-        GateRelay relay;
+        RelayHarness relay(RelayOutput::kGpsd);
         if (row.runAsUser) {  // all threads act as that user until the run has started
             ::chmod(gpsd.Directory().c_str(), 0711);
             ::chmod(gpsd.ControlSocket().c_str(), 0666);
-            ::chmod(relay.input.Path().c_str(), 0666);
+            ::chmod(relay.input().Path().c_str(), 0666);
             ASSERT_EQ(::setegid(kOtherUid) | ::seteuid(kOtherUid), 0);
         }
         const int started = relay.Start();
@@ -151,13 +152,13 @@ TEST(GpsServiceTrust, ProgramsThatConnectBeforeGpsdGetNothingAndGpsdGetsEverySen
         }
 
         const std::size_t half = row.silentReceiver ? 0 : capture.find('$', capture.size() / 2);
-        relay.input.Write(capture.substr(0, half));
+        relay.input().Write(capture.substr(0, half));
         GpsdWatcher watcher(gpsd.ClientPort());
         const auto asked = Clock::now();
         EXPECT_EQ(gpsd.ControlDevices(), sources);
         EXPECT_LT(Clock::now() - asked, 1s) << "gpsd was held up";
         ASSERT_EQ(watcher.WaitForSourceOpened(10s), sources[0]);
-        relay.input.Write(capture.substr(half));
+        relay.input().Write(capture.substr(half));
         const auto allArrived = [&](const GpsdWatcher::Lines& lines) {
             return Checksummed(lines).size() >= expected.size();
         };
@@ -272,7 +273,7 @@ TEST(GpsServiceTrust, AStoppedGpsdDoesNotHoldTheRelayUp)
 {
     PrivateGpsd gpsd;
     MessageRecorder messages;
-    GateRelay relay;
+    RelayHarness relay(RelayOutput::kGpsd);
     ASSERT_EQ(relay.Start(), 1);
     gpsd.Freeze();
     std::string chunk;
@@ -281,7 +282,7 @@ TEST(GpsServiceTrust, AStoppedGpsdDoesNotHoldTheRelayUp)
     auto longestWrite = Clock::duration::zero();
     for (int sent = 0; sent < 15; ++sent) {
         const auto started = Clock::now();
-        relay.input.Write(chunk);
+        relay.input().Write(chunk);
         longestWrite = std::max(longestWrite, Clock::now() - started);
         pollfd nothing{-1, 0, 0};
         ::poll(&nothing, 1, 100);  // the receiver's pace

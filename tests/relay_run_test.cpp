@@ -16,7 +16,6 @@
 #include "bench/thread_usage.h"
 #include "platform/io/fd_io.h"
 #include "relay/relay_state.h"
-#include "relay/relay_thread.h"
 #include "tests/support/held_resources.h"
 #include "tests/support/message_recorder.h"
 #include "tests/support/relay_harness.h"
@@ -89,7 +88,7 @@ TEST(RelayRun, UnpluggedReceiverEndsTheRunWithOneReadErrorAndNoSpinning)
     const double cpuBefore = ProcessCpuMilliseconds();
     relay.input().CloseMaster();
     ASSERT_TRUE(messages.WaitForCount(1, 10s));
-    EXPECT_TRUE(relay.WaitUntilEnded(10000)) << "the relay thread must end";
+    EXPECT_TRUE(relay.WaitUntilEnded(10s)) << "the relay thread must end";
     const double cpuSpent = ProcessCpuMilliseconds() - cpuBefore;
 
     const auto shown = messages.Messages();
@@ -123,7 +122,7 @@ TEST(RelayRun, AFailedWriteShowsOneMessageForTheWholeReadAndEndsTheRun)
         burst += kGga;
     relay.input().Write(burst + "$");
     ASSERT_TRUE(messages.WaitForCount(1, 10s));
-    EXPECT_TRUE(relay.WaitUntilEnded(10000));
+    EXPECT_TRUE(relay.WaitUntilEnded(10s));
     EXPECT_EQ(messages.Texts(), std::vector<std::string>{"Write error"});
 }
 
@@ -140,7 +139,7 @@ TEST(RelayRun, AStalledOutputEndsTheRunAfterOneTimedOutWrite)
     while (!messages.WaitForCount(1, 20ms) && MonotonicMilliseconds() - start < 20000)
         unsent.remove_prefix(relay.input().WriteSome(unsent));
     ASSERT_EQ(messages.Messages().size(), 1u);
-    EXPECT_TRUE(relay.WaitUntilEnded(10000));
+    EXPECT_TRUE(relay.WaitUntilEnded(10s));
     const long long elapsed = MonotonicMilliseconds() - start;
     EXPECT_FALSE(unsent.empty()) << "the output should have stalled the relay";
     auto stopped = std::async(std::launch::async, [&] { relay.Stop(); });

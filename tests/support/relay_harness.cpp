@@ -2,11 +2,9 @@
 
 #include <poll.h>
 
-#include "ports/serial_port.h"
+#include "ports/gate_channel.h"
 #include "relay/relay_thread.h"
-#include "relay/run_ends.h"
-
-RelayHarness::RelayHarness() = default;
+#include "relay/run.h"
 
 RelayHarness::~RelayHarness()
 {
@@ -15,28 +13,20 @@ RelayHarness::~RelayHarness()
 
 int RelayHarness::Start(const SentenceSelection& selection, int baud)
 {
-    relayState.selection = selection;
-    relayState.inputPort = OpenSerialPort(input_->Path().c_str(), baud);
-    relayState.outputPort = OpenSerialPort(output_->Path().c_str(), baud);
-    if (relayState.inputPort == INVALID_HANDLE_VALUE ||
-        relayState.outputPort == INVALID_HANDLE_VALUE || !StartRelayThread()) {
-        Stop();
-        return 0;
-    }
-    return 1;
+    const char* output =
+        outputEnd_ == RelayOutput::kGpsd ? kGateOutputName : output_.Path().c_str();
+    return StartRun(input_.Path().c_str(), output, baud, selection);
 }
 
 void RelayHarness::Stop()
 {
-    StopRelay();
-    CloseRunEnds();
-    relayState.selection = {};
+    StopRun();
 }
 
-bool RelayHarness::WaitUntilEnded(int timeoutMs)
+bool RelayHarness::WaitUntilEnded(std::chrono::milliseconds timeout)
 {
     const int ended = RelayEndedDescriptor();
     if (ended < 0) return true;
     pollfd wait{ended, POLLIN, 0};
-    return poll(&wait, 1, timeoutMs) == 1;
+    return poll(&wait, 1, static_cast<int>(timeout.count())) == 1;
 }

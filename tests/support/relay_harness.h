@@ -1,29 +1,36 @@
-// A whole relay between two pseudo-terminals, set up as a run would: both ports opened by the
-// program's own port code, the selection stored, the relay thread started. The test plays the
-// receiver on input() and the reading program on output().
+// Where a test or the benchmark gets a relay: a run of the program's own, started and stopped
+// through relay/run.h as the dialog's Start and Stop do (without Stop's pause), between
+// pseudo-terminals. The test plays the receiver on input() and the reading program on output();
+// with RelayOutput::kGpsd the output end is the GPS service channel instead (gpsd found as the
+// program finds it), and output() has no reader.
 #pragma once
 
-#include <memory>
+#include <chrono>
 
 #include "relay/relay_state.h"
 #include "tests/support/pty_pair.h"
 
+enum class RelayOutput { kPty, kGpsd };
+
 class RelayHarness {
 public:
-    RelayHarness();
-    ~RelayHarness();  // stops the relay if it still runs and closes both ports
+    explicit RelayHarness(RelayOutput output = RelayOutput::kPty) : outputEnd_(output) {}
+    ~RelayHarness();  // Stop()
+    RelayHarness(const RelayHarness&) = delete;
+    RelayHarness& operator=(const RelayHarness&) = delete;
 
-    PtyPair& input() { return *input_; }
-    PtyPair& output() { return *output_; }
+    PtyPair& input() { return input_; }
+    PtyPair& output() { return output_; }
 
-    // 1 when both ports opened and the relay thread runs.
+    // 1 when the run started; 0 after the failing step's message.
     int Start(const SentenceSelection& selection = {}, int baud = 4800);
-    // Stop as the run control does: request, wait for the thread, then close the ports.
+    // Stops the run as Stop does, waiting in the kernel: the thread's end, then both ends closed.
     void Stop();
-    // True once the relay thread has left its loop (within `timeoutMs`).
-    bool WaitUntilEnded(int timeoutMs);
+    // True once the relay thread has left its loop (within `timeout`).
+    bool WaitUntilEnded(std::chrono::milliseconds timeout);
 
 private:
-    std::unique_ptr<PtyPair> input_ = std::make_unique<PtyPair>();
-    std::unique_ptr<PtyPair> output_ = std::make_unique<PtyPair>();
+    RelayOutput outputEnd_;
+    PtyPair input_;
+    PtyPair output_;
 };

@@ -1,33 +1,4 @@
-#include "tests/support/gate_relay.h"
-
-#include <poll.h>
-
-#include "ports/gate_channel.h"
-#include "ports/serial_port.h"
-#include "relay/relay_thread.h"
-
-int GateRelay::Start(const SentenceSelection& selection)
-{
-    relayState.selection = selection;
-    relayState.inputPort = OpenSerialPort(input.Path().c_str(), 4800);
-    if (relayState.inputPort == INVALID_HANDLE_VALUE || !StartGateChannel(relayState.gateChannel))
-        return 0;
-    return StartRelayThread();
-}
-
-void GateRelay::Stop()
-{
-    StopRelay();
-    CloseSerialPort(relayState.inputPort);
-    StopGateChannel(relayState.gateChannel);
-    relayState.selection = {};
-}
-
-bool GateRelay::WaitUntilEnded(std::chrono::milliseconds timeout)
-{
-    pollfd ended{RelayEndedDescriptor(), POLLIN, 0};
-    return ::poll(&ended, 1, static_cast<int>(timeout.count())) == 1;
-}
+#include "tests/support/nmea_checksum.h"
 
 bool HasValidChecksum(const std::string& line)
 {
@@ -57,7 +28,7 @@ std::vector<std::string> ChecksummedLines(const std::string& relayOutput)
     return lines;
 }
 
-std::vector<std::string> Checksummed(const GpsdWatcher::Lines& lines)
+std::vector<std::string> Checksummed(const std::vector<std::string>& lines)
 {
     std::vector<std::string> kept;
     for (const std::string& line : lines)
