@@ -4,16 +4,10 @@
 #include <thread>
 
 #include "ports/gate_channel.h"
-#include "ports/serial_port.h"
-#include "relay/relay_thread.h"
-#include "relay/run_ends.h"
+#include "relay/run.h"
 
 BenchRelay::BenchRelay(const SentenceSelection& selection, int baud, RelayOutput output)
 {
-    relayState.selection = selection;
-    relayState.inputPort = OpenSerialPort(input_.Path().c_str(), baud);
-    const bool outputOpen = OpenOutputEnd(
-        output == RelayOutput::kGpsd ? kGateOutputName : output_.Path().c_str(), baud);
     // ThreadSanitizer starts a helper thread along with the process's first thread; one thread
     // started and ended first keeps the relay's the only new one.
     static const bool helpersStarted = [] {
@@ -22,10 +16,10 @@ BenchRelay::BenchRelay(const SentenceSelection& selection, int baud, RelayOutput
     }();
     (void)helpersStarted;
     const std::vector<pid_t> threadsBefore = ListThreads();
-    if (relayState.inputPort == INVALID_HANDLE_VALUE || !outputOpen || !StartRelayThread()) {
-        Stop();
+    const char* outputName =
+        output == RelayOutput::kGpsd ? kGateOutputName : output_.Path().c_str();
+    if (!StartRun(input_.Path().c_str(), outputName, baud, selection))
         throw std::runtime_error("the relay did not start");
-    }
     threadId_ = NewThreadSince(threadsBefore);
     if (threadId_ < 0) {
         Stop();
@@ -40,8 +34,6 @@ BenchRelay::~BenchRelay()
 
 void BenchRelay::Stop()
 {
-    StopRelay();
-    CloseRunEnds();
-    relayState.selection = {};
+    StopRun();
     threadId_ = -1;
 }
