@@ -12,8 +12,9 @@
 #include "platform/io/unique_fd.h"
 #include "platform/window/message_box.h"
 #include "ports/serial_port.h"
+#include "relay/relay_state.h"
 #include "relay/relay_thread.h"
-#include "relay/run_ends.h"
+#include "relay/run.h"
 
 namespace {
 
@@ -40,16 +41,12 @@ UniqueFd TakeEndingSignals()
     return UniqueFd{signalfd(-1, &ending, SFD_CLOEXEC)};
 }
 
-// True when the relay ended on its own; false when a signal asked for the end, which is
-// then carried out: the relay stopped, so that the ends can be closed.
+// True when the relay ended on its own; false when a signal asked for the end.
 bool WaitUntilRelayEnded(int signals)
 {
     pollfd waits[2] = {{RelayEndedDescriptor(), POLLIN, 0}, {signals, POLLIN, 0}};
     PollRetrying(waits, signals >= 0 ? 2 : 1, -1);
-    const bool signalled = !(waits[0].revents & POLLIN);
-    if (signalled) StopRelay();
-    ReleaseRelayThread();
-    return !signalled;
+    return waits[0].revents & POLLIN;
 }
 
 }  // namespace
@@ -58,16 +55,14 @@ int RunRelayMode(const RelayModeOptions& options)
 {
     SetMessagePresenter(PrintAndNote);
     const UniqueFd signals = TakeEndingSignals();
-    relayState.selection = options.selection;
-    relayState.inputPort = OpenSerialPort(options.input.c_str(), options.baud);
-    bool ended = relayState.inputPort != INVALID_HANDLE_VALUE &&
-                 OpenOutputEnd(options.output.c_str(), options.baud) && StartRelayThread();
-    if (ended) ended = WaitUntilRelayEnded(signals.get());
+    const bool ended =
+        StartRun(options.input.c_str(), options.output.c_str(), options.baud, options.selection) &&
+        WaitUntilRelayEnded(signals.get());
     // The input's end comes right after the last sentence went to the output; on a UART at a
     // low rate that sentence is still in the driver, which closing would drop.
     if (ended && relayState.outputPort != INVALID_HANDLE_VALUE)
         DrainSerialPort(relayState.outputPort);
-    CloseRunEnds();  // the GPS service's source goes with them
+    StopRun();  // the GPS service's source goes with the ends
     SetMessagePresenter(nullptr);
     return ended && !failureShown.load() ? 0 : 1;
 }
