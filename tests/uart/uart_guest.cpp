@@ -31,7 +31,7 @@
 #include "ports/serial_port.h"
 #include "relay/relay_state.h"
 #include "relay/relay_thread.h"
-#include "relay/run_ends.h"
+#include "relay/run.h"
 #include "tests/uart/guest_device_node.h"
 #include "tests/uart/guest_line_settings.h"
 #include "tests/uart/guest_process_state.h"
@@ -126,8 +126,7 @@ bool Serve(const Session& session, const std::string& command)
         Say(DescribeUsage());
     } else if (command == "stop") {
         const long long start = MonotonicMilliseconds();
-        StopRelay();
-        CloseRunEnds();
+        StopRun();
         Say("stopped " + std::to_string(MonotonicMilliseconds() - start));
         Say(DescribeWhatIsHeld());
         return false;
@@ -165,18 +164,13 @@ void ServeUntilStopped(const Session& session)
 int RunSession(const Session& session)
 {
     SetMessagePresenter(PrintMessage);
-    relayState.inputPort = OpenSerialPort(session.input.c_str(), session.baud);
-    const bool started = relayState.inputPort != INVALID_HANDLE_VALUE &&
-                         OpenOutputEnd(session.output.c_str(), session.baud) && StartRelayThread();
-    if (!started) {
-        CloseRunEnds();
+    if (!StartRun(session.input.c_str(), session.output.c_str(), session.baud, {})) {
         Say("run: not started");
         return 1;
     }
     Say("run: started");
     ServeUntilStopped(session);
-    StopRelay();  // the console went away: end as a stop would
-    CloseRunEnds();
+    StopRun();  // the console went away: end as a stop would
     return 0;
 }
 
