@@ -145,13 +145,3 @@ void ReleaseRelayThread()
     UniqueFd(std::exchange(handle.wakeFd, -1)).reset();
     UniqueFd(std::exchange(handle.endedFd, -1)).reset();
 }
-
-void StopRelay()
-{
-    RequestRelayStop();
-    if (const int ended = RelayEndedDescriptor(); ended >= 0) {
-        pollfd wait{ended, POLLIN, 0};
-        PollRetrying(&wait, 1, -1);
-    }
-    ReleaseRelayThread();
-}

@@ -1,11 +1,10 @@
 // The relay thread: waits for the receiver, reads what has arrived, cuts it into sentences and
 // forwards each one, until a stop is requested, a write fails, or the receiver goes away.
 //
-// A run: the owner opens both ends and stores them in relayState, then StartRelayThread(). To
+// A run (relay/run.h) opens both ends and stores them in relayState, then StartRelayThread(). To
 // end it: RequestRelayStop(), wait until RelayEndedDescriptor() is readable (a GUI keeps its
 // event loop running meanwhile, so that a message box the relay raised can still be answered),
-// ReleaseRelayThread(), and only then close the ports and the channel. StopRelay() does all of
-// that in one blocking call for owners that have no event loop to keep alive.
+// ReleaseRelayThread(), and only then close the ports and the channel.
 #pragma once
 
 inline constexpr char kReadErrorText[] = "Read error";
@@ -27,6 +26,3 @@ int RelayEndedDescriptor();
 
 // Joins the relay thread once it has ended and frees its descriptors. Does nothing without one.
 void ReleaseRelayThread();
-
-// RequestRelayStop(), a wait in the kernel until the thread has ended, ReleaseRelayThread().
-void StopRelay();

@@ -1,9 +1,31 @@
 #include "relay/run.h"
 
+#include <cstring>
+
+#include "ports/gate_channel.h"
 #include "ports/serial_port.h"
 #include "relay/relay_state.h"
 #include "relay/relay_thread.h"
-#include "relay/run_ends.h"
+
+namespace {
+
+// 1 when the output end is open; 0 after the port or channel code has shown why not.
+int OpenOutputEnd(const char* outputName, int baud)
+{
+    if (std::strstr(outputName, kGateOutputName)) return StartGateChannel(relayState.gateChannel);
+    relayState.outputPort = OpenSerialPort(outputName, baud);
+    return relayState.outputPort != INVALID_HANDLE_VALUE;
+}
+
+// Whichever are open; also what a failed start opened.
+void CloseRunEnds()
+{
+    CloseSerialPort(relayState.inputPort);
+    CloseSerialPort(relayState.outputPort);
+    StopGateChannel(relayState.gateChannel);
+}
+
+}  // namespace
 
 int StartRun(const char* inputName, const char* outputName, int baud,
              const SentenceSelection& selection)
