@@ -38,14 +38,24 @@ void ReportWriteFailure(const char* text)
 
 // The channel's own text says what went wrong (which socket, and why). A write that a stop cut
 // short is no failure to tell of, as for the serial port below.
-void WriteToGateChannel(GateApi::Simple& channel, const char* bytes, std::size_t count)
+void WriteToGateChannel(const char* bytes, std::size_t count)
 {
+    GateApi::Simple& channel = *relayState.gateChannel;
     if (channel.Write(bytes, static_cast<int>(count), relayState.relayThread.wakeFd) ||
         errno == ECANCELED)
         return;
     char errorText[GateApi::kGateErrorTextSize];
     channel.GetLastError(errorText, sizeof errorText);
     ReportWriteFailure(errorText);
+}
+
+// The wake descriptor turns readable at a stop, so a write waiting for room ends then
+// (ECANCELED): the run is ending anyway, and the user has nothing to be told.
+void WriteToOutputPort(const char* bytes, std::size_t count)
+{
+    if (!WriteSerialPort(relayState.outputPort, bytes, count, relayState.relayThread.wakeFd) &&
+        errno != ECANCELED)
+        ReportWriteFailure(kWriteErrorText);
 }
 
 }  // namespace
@@ -59,13 +69,10 @@ void ForwardSentence(const char* text, std::size_t length)
         bytes = kFixedVtgSentence;
         count = kFixedVtgLength;
     }
-    if (relayState.gateChannel) {
-        WriteToGateChannel(*relayState.gateChannel, bytes, count);
-        return;
-    }
-    // The wake descriptor turns readable at a stop, so a write waiting for room ends then
-    // (ECANCELED): the run is ending anyway, and the user has nothing to be told.
-    if (!WriteSerialPort(relayState.outputPort, bytes, count, relayState.relayThread.wakeFd) &&
-        errno != ECANCELED)
-        ReportWriteFailure(kWriteErrorText);
+    relayState.writeOutput(bytes, count);
+}
+
+void ChooseOutputEnd()
+{
+    relayState.writeOutput = relayState.gateChannel ? WriteToGateChannel : WriteToOutputPort;
 }

@@ -1,7 +1,6 @@
 // The system's own rules for one sentence: drop the deselected types, replace every VTG
 // sentence with an empty course field by one fixed, well-formed VTG sentence, and write the rest
-// byte for byte to the output end (the GPS service channel when one exists, else the output
-// port). Runs on the relay thread only.
+// byte for byte to the output end that the run chose. Runs on the relay thread only.
 #pragma once
 
 #include <cstddef>
@@ -16,3 +15,7 @@ inline constexpr char kWriteErrorText[] = "Write error";
 // relay thread cuts sentences; 0 bytes inside are data like any other. A failed write is shown
 // to the user once and sets stopRequested; a write that a stop cut short shows nothing.
 void ForwardSentence(const char* text, std::size_t length);
+
+// Points ForwardSentence at the output end now in relayState, once for a run: the GPS service
+// channel when one is open, else the output port.
+void ChooseOutputEnd();

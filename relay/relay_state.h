@@ -7,6 +7,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <thread>
 
 #include "ports/port_handle.h"
@@ -26,12 +27,16 @@ struct RelayThreadHandle {
     int endedFd = -1;
 };
 
+// Writes one sentence's bytes to the run's output end; chosen once as a run starts.
+using OutputWriter = void (*)(const char* bytes, std::size_t count);
+
 struct RelayState {
     // Starts set: no relay runs until a start clears it.
     std::atomic<bool> stopRequested{true};
     PortHandle inputPort = INVALID_HANDLE_VALUE;
     PortHandle outputPort = INVALID_HANDLE_VALUE;
     GateApi::Simple* gateChannel = nullptr;
+    OutputWriter writeOutput = nullptr;
     SentenceSelection selection;
     RelayThreadHandle relayThread;
 };

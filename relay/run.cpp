@@ -4,6 +4,7 @@
 
 #include "ports/gate_channel.h"
 #include "ports/serial_port.h"
+#include "relay/forward_sentence.h"
 #include "relay/relay_state.h"
 #include "relay/relay_thread.h"
 
@@ -35,9 +36,11 @@ int StartRun(const char* inputName, const char* outputName, int baud,
     if (RunIsHeld()) return 0;
     relayState.selection = selection;
     relayState.inputPort = OpenSerialPort(inputName, baud);
+    const bool opened =
+        relayState.inputPort != INVALID_HANDLE_VALUE && OpenOutputEnd(outputName, baud);
+    if (opened) ChooseOutputEnd();
     // StartRelayThread() clears stopRequested just before the thread exists.
-    if (relayState.inputPort == INVALID_HANDLE_VALUE || !OpenOutputEnd(outputName, baud) ||
-        !StartRelayThread()) {
+    if (!opened || !StartRelayThread()) {
         CloseRunEnds();
         return 0;
     }

@@ -74,6 +74,7 @@ protected:
         relayState.stopRequested.store(false);
         relayState.outputPort = OpenSerialPort(output.Path().c_str(), 4800);
         ASSERT_NE(relayState.outputPort, INVALID_HANDLE_VALUE);
+        ChooseOutputEnd();
     }
     void TearDown() override
     {

@@ -72,6 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int output = OutputFile();
     if (ftruncate(output, 0) != 0 || lseek(output, 0, SEEK_SET) != 0) abort();
     relayState.outputPort = output;
+    ChooseOutputEnd();
     relayState.selection = selection;
     relayState.stopRequested.store(false);
 
