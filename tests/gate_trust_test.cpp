@@ -147,8 +147,8 @@ TEST(GpsServiceTrust, ProgramsThatConnectBeforeGpsdGetNothingAndGpsdGetsEverySen
                     return Stranger(source, count, report);
                 },
                 uid));
-            EXPECT_EQ(strangers.back()->Read(5, 10s), "held\n");
-            EXPECT_EQ(strangers.back()->Read(2, 10s), "0\n") << "closed at once, nothing sent";
+            EXPECT_EQ(strangers.back()->ReadLine("", 10s), "held");
+            EXPECT_EQ(strangers.back()->ReadLine("", 10s), "0") << "closed at once, nothing sent";
         }
 
         const std::size_t half = row.silentReceiver ? 0 : capture.find('$', capture.size() / 2);
@@ -186,7 +186,7 @@ TEST(GpsServiceTrust, AFarEndClosedAlreadyIsNotGpsds)
     for (const int count : {1, 0}) {  // one root holds, then one closes
         SCOPED_TRACE(count == 1 ? "held" : "closed");
         ChildProcess root([&](int report) { return Stranger(address, count, report); });
-        ASSERT_EQ(root.Read(5, 10s), "held\n");
+        ASSERT_EQ(root.ReadLine("", 10s), "held");
         const UniqueFd accepted{::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC)};
         EXPECT_EQ(IsGpsdConnection(accepted.get(), rootsGpsd), count == 1);
     }
@@ -217,7 +217,7 @@ TEST(GpsServiceTrust, AControlSocketOfAnotherUserIsToldNothing)
             return 0;
         },
         kOtherUid);
-    ASSERT_EQ(fake.Read(6, 10s), "ready\n");
+    ASSERT_EQ(fake.ReadLine("", 10s), "ready");
 
     const ScopedEnvironmentVariable variable("GPSD_SOCKET", path.c_str());
     MessageRecorder messages;
@@ -228,7 +228,7 @@ TEST(GpsServiceTrust, AControlSocketOfAnotherUserIsToldNothing)
     const std::string text = messages.Texts()[0];
     EXPECT_TRUE(text.starts_with("gpsd control socket ")) << text;
     EXPECT_TRUE(text.ends_with("/gpsd.sock: owned by uid 1001")) << text;
-    EXPECT_EQ(fake.Read(2, 10s), "0\n") << "the fake received something";
+    EXPECT_EQ(fake.ReadLine("", 10s), "0") << "the fake received something";
 }
 
 struct Misbehaviour {

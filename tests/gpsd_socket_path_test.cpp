@@ -1,16 +1,15 @@
 // Which control socket the program asks gpsd on when GPSD_SOCKET does not say, the way gpsd's
 // own tools choose: root's system gpsd, or a user's own one in /tmp. Every other test sets the
 // variable, so only this one sees the choice itself.
-#include <grp.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <chrono>
 #include <string>
 
 #include "platform/gpsd/gpsd_control.h"
+#include "tests/support/child_process.h"
 #include "tests/support/scratch.h"
 
 namespace {
@@ -19,24 +18,16 @@ namespace {
 // child could not say.
 std::string PathChosenAs(uid_t uid)
 {
-    int ends[2];
-    if (pipe(ends) != 0) return "";
-    const pid_t child = fork();
-    if (child == 0) {
-        close(ends[0]);
-        if (uid != 0 && (setgroups(0, nullptr) != 0 || setgid(uid) != 0 || setuid(uid) != 0))
-            _exit(1);
-        char path[128];
-        if (!GpsdControlSocketPath(path, sizeof path)) _exit(1);
-        const bool written = write(ends[1], path, std::strlen(path)) > 0;
-        _exit(written ? 0 : 1);
-    }
-    close(ends[1]);
-    char path[128] = {};
-    const ssize_t length = child > 0 ? read(ends[0], path, sizeof path - 1) : -1;
-    close(ends[0]);
-    if (child > 0) waitpid(child, nullptr, 0);
-    return length > 0 ? std::string(path, static_cast<std::size_t>(length)) : "";
+    ChildProcess child(
+        [](int report) {
+            char path[128];
+            if (!GpsdControlSocketPath(path, sizeof path)) return 1;
+            Report(report, path);
+            Report(report, "\n");
+            return 0;
+        },
+        uid);
+    return child.ReadLine("", std::chrono::seconds(10)).value_or("");
 }
 
 TEST(GpsdControlSocket, WithoutGpsdSocketRootAsksTheSystemsGpsdAndAUserTheirOwn)

@@ -6,11 +6,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/syscall.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -30,74 +26,37 @@
 #include "tests/support/sample_sentences.h"
 #include "tests/support/scratch.h"
 
-extern char** environ;
-
 using namespace std::chrono_literals;
 
 namespace {
 
+// relay_bench with `arguments` in a child process, its standard error read as its reports.
+ChildProcess RelayBench(const std::vector<std::string>& arguments)
+{
+    std::vector<std::string> command{RELAY_BENCH_PATH};
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    return ChildProcess(command, {.reportFd = STDERR_FILENO});
+}
+
 struct Ended {
     int exitCode = -1;  // -1: did not end by itself within the deadline
-    std::string errors;
+    std::vector<std::string> errors;
 };
 
-// Runs relay_bench with `arguments` in a child process; call Wait() to collect it.
-class RelayBench {
-public:
-    explicit RelayBench(std::vector<std::string> arguments)
-    {
-        int errorPipe[2];
-        if (pipe2(errorPipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe2");
-        errors_.reset(errorPipe[0]);
-        const UniqueFd writeEnd(errorPipe[1]);
-        arguments.insert(arguments.begin(), RELAY_BENCH_PATH);
-        std::vector<char*> argv;
-        for (std::string& argument : arguments)
-            argv.push_back(argument.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, writeEnd.get(), STDERR_FILENO);
-        const int failed =
-            posix_spawn(&pid_, RELAY_BENCH_PATH, &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        if (failed) throw std::runtime_error("cannot start " RELAY_BENCH_PATH);
-    }
-
-    ~RelayBench() { Wait(0s); }
-
-    void Signal(int number) { kill(pid_, number); }
-
-    // Waits in the kernel (on a pidfd) for the child to end; a child still running at the
-    // deadline is killed, so that a hang fails the test instead of stalling it.
-    Ended Wait(std::chrono::milliseconds deadline)
-    {
-        if (pid_ < 0) return ended_;
-        const UniqueFd process(static_cast<int>(syscall(SYS_pidfd_open, pid_, 0)));
-        pollfd exited{process.get(), POLLIN, 0};
-        const bool endedByItself = poll(&exited, 1, static_cast<int>(deadline.count())) == 1;
-        if (!endedByItself) kill(pid_, SIGKILL);
-        int status = 0;
-        waitpid(pid_, &status, 0);
-        pid_ = -1;
-        if (endedByItself && WIFEXITED(status)) ended_.exitCode = WEXITSTATUS(status);
-        char buffer[4096];
-        for (ssize_t n; (n = read(errors_.get(), buffer, sizeof buffer)) > 0;)
-            ended_.errors.append(buffer, static_cast<std::size_t>(n));
-        return ended_;
-    }
-
-private:
-    pid_t pid_ = -1;
-    UniqueFd errors_;
-    Ended ended_;
-};
+// Waits in the kernel for the child to end; a child still running at the deadline is killed,
+// so that a hang fails the test instead of stalling it.
+Ended Wait(ChildProcess& relay, std::chrono::milliseconds deadline)
+{
+    const std::optional<int> exitCode = relay.Wait(deadline);
+    if (!exitCode) relay.Stop(SIGKILL);
+    return {exitCode.value_or(-1), relay.AllLines(10s)};
+}
 
 TEST(RelayBenchRelayMode, RelaysUntilTheInputHangsUpThenExitsZero)
 {
     PtyPair input, output;
-    RelayBench relay({"--relay", "--input", input.Path(), "--output", output.Path(), "--baud",
-                      "9600", "--deselect", "gsv,GGA"});
+    ChildProcess relay = RelayBench({"--relay", "--input", input.Path(), "--output", output.Path(),
+                                     "--baud", "9600", "--deselect", "gsv,GGA"});
     const std::string capture = ReadCapture("nl551e.log");
     SentenceSelection selection{1, 1, 1, 1, 1, 1, 1};
     selection.gsv = selection.gga = 0;
@@ -110,9 +69,9 @@ TEST(RelayBenchRelayMode, RelaysUntilTheInputHangsUpThenExitsZero)
     input.Write(capture);
     EXPECT_EQ(output.ReadBytes(expected.size(), 20s), expected);
     input.CloseMaster();
-    const Ended ended = relay.Wait(20s);
+    const Ended ended = Wait(relay, 20s);
     EXPECT_EQ(ended.exitCode, 0);
-    EXPECT_EQ(ended.errors, "Quarnex: Read error\n");
+    EXPECT_EQ(ended.errors, std::vector<std::string>{"Quarnex: Read error"});
     EXPECT_EQ(output.ReadAvailable(), "") << "the held last sentence is never written";
 }
 
@@ -123,7 +82,7 @@ TEST(RelayBenchRelayMode, WritesIntoGpsdWhenTheOutputTextNamesGPSGate)
     PrivateGpsd gpsd;  // GPSD_SOCKET points at it, for the child too
     GpsdWatcher watcher(gpsd.ClientPort());
     PtyPair input;
-    RelayBench relay(
+    ChildProcess relay = RelayBench(
         {"--relay", "--input", input.Path(), "--output", "my GPSGate", "--deselect", "GSV"});
     const std::string gga =
         CheckedSentence("GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,");
@@ -145,9 +104,9 @@ TEST(RelayBenchRelayMode, WritesIntoGpsdWhenTheOutputTextNamesGPSGate)
     }
     EXPECT_TRUE(reported) << gpsd.Log();
     input.CloseMaster();
-    const Ended ended = relay.Wait(20s);
+    const Ended ended = Wait(relay, 20s);
     EXPECT_EQ(ended.exitCode, 0);
-    EXPECT_EQ(ended.errors, "Quarnex: Read error\n");
+    EXPECT_EQ(ended.errors, std::vector<std::string>{"Quarnex: Read error"});
     for (const std::string& line : watcher.NmeaLines())  // no GSV, no empty-course VTG
         EXPECT_NE(std::find(expected.begin(), expected.end(), line), expected.end()) << line;
 }
@@ -172,7 +131,7 @@ TEST(RelayBenchRelayMode, RunsKilledOrHungUpLeaveNoSourceInGpsd)
                 ::getsockname(fd, reinterpret_cast<sockaddr*>(&ours), &size) != 0)
                 return 1;
             char port[8];
-            std::snprintf(port, sizeof port, "%05u", ntohs(ours.sin_port));
+            std::snprintf(port, sizeof port, "%u\n", ntohs(ours.sin_port));
             Report(report, port);
             return ::pause();
         },
@@ -189,7 +148,7 @@ TEST(RelayBenchRelayMode, RunsKilledOrHungUpLeaveNoSourceInGpsd)
     const std::string other = "tcp://127.0.0.1:" + std::to_string(ntohs(address.sin_port));
     ASSERT_TRUE(gpsd.AddSource(other));
     PtyPair liveInput;
-    RelayBench live({"--relay", "--input", liveInput.Path(), "--output", "GPSGate"});
+    ChildProcess live = RelayBench({"--relay", "--input", liveInput.Path(), "--output", "GPSGate"});
     const auto two = [](const std::vector<std::string>& devices) { return devices.size() == 2; };
     const std::vector<std::string> kept = gpsd.WaitForControlDevices(two, 10s);
     ASSERT_EQ(kept.size(), 2u);
@@ -198,26 +157,27 @@ TEST(RelayBenchRelayMode, RunsKilledOrHungUpLeaveNoSourceInGpsd)
         SCOPED_TRACE(strsignal(signal));
         PtyPair input;
         const std::vector<std::string> before = gpsd.ControlDevices();
-        RelayBench relay({"--relay", "--input", input.Path(), "--output", "GPSGate"});
+        ChildProcess relay =
+            RelayBench({"--relay", "--input", input.Path(), "--output", "GPSGate"});
         const auto added = [&before](const std::vector<std::string>& devices) {
             return std::any_of(devices.begin(), devices.end(), [&](const std::string& device) {
                 return std::find(before.begin(), before.end(), device) == before.end();
             });
         };
-        ASSERT_TRUE(added(gpsd.WaitForControlDevices(added, 10s))) << relay.Wait(0s).errors;
+        ASSERT_TRUE(added(gpsd.WaitForControlDevices(added, 10s)))
+            << ::testing::PrintToString(Wait(relay, 0s).errors);
         relay.Signal(signal);
-        const Ended ended = relay.Wait(10s);
+        const Ended ended = Wait(relay, 10s);
         if (signal == SIGHUP) {
             EXPECT_EQ(ended.exitCode, 1);
-            EXPECT_EQ(ended.errors, "");
+            EXPECT_TRUE(ended.errors.empty());
             EXPECT_EQ(gpsd.ControlDevices(), kept);
         }
     }
-    ASSERT_TRUE(gpsd.AddSource("tcp://127.113.110.120:" +
-                               std::to_string(std::stoi(squatter.Read(5, 10s)))));
+    ASSERT_TRUE(gpsd.AddSource("tcp://127.113.110.120:" + squatter.ReadLine("", 10s).value()));
     GpsdWatcher watcher(gpsd.ClientPort());
     PtyPair input;
-    RelayBench relay({"--relay", "--input", input.Path(), "--output", "GPSGate"});
+    ChildProcess relay = RelayBench({"--relay", "--input", input.Path(), "--output", "GPSGate"});
     const std::string sentence = CheckedSentence("PQNXK,after the killed runs");
     bool reported = false;
     for (int attempt = 0; !reported && attempt < 100; ++attempt) {
@@ -229,9 +189,9 @@ TEST(RelayBenchRelayMode, RunsKilledOrHungUpLeaveNoSourceInGpsd)
     ASSERT_EQ(devices.size(), 3u) << "killed runs' or the taken port's sources are left";
     EXPECT_EQ(std::vector<std::string>(devices.begin(), devices.begin() + 2), kept);
     input.CloseMaster();
-    EXPECT_EQ(relay.Wait(10s).exitCode, 0);
+    EXPECT_EQ(Wait(relay, 10s).exitCode, 0);
     liveInput.CloseMaster();
-    EXPECT_EQ(live.Wait(10s).exitCode, 0);
+    EXPECT_EQ(Wait(live, 10s).exitCode, 0);
     EXPECT_EQ(gpsd.ControlDevices(), std::vector<std::string>{other});
 }
 
@@ -299,9 +259,11 @@ TEST(RelayBenchRelayMode, RefusesBadArgumentsAndOutputsThatDoNotOpen)
             if (argument == "IN") argument = input.Path();
             if (argument == "OUT") argument = output.Path();
         }
-        const Ended ended = RelayBench(arguments).Wait(20s);
+        ChildProcess relay = RelayBench(arguments);
+        const Ended ended = Wait(relay, 20s);
         EXPECT_EQ(ended.exitCode, refusal.exitCode);
-        EXPECT_EQ(ended.errors.rfind(refusal.errorsStartWith, 0), 0u) << ended.errors;
+        ASSERT_FALSE(ended.errors.empty());
+        EXPECT_TRUE(ended.errors[0].starts_with(refusal.errorsStartWith)) << ended.errors[0];
     }
 }
 

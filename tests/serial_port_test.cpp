@@ -3,9 +3,7 @@
 #include "ports/serial_port.h"
 
 #include <fcntl.h>
-#include <grp.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -14,10 +12,12 @@
 #include <climits>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 
 #include "platform/io/fd_io.h"
 #include "ports/port_names.h"
+#include "tests/support/child_process.h"
 #include "tests/support/far_end_settings.h"
 #include "tests/support/held_resources.h"
 #include "tests/support/message_recorder.h"
@@ -131,31 +131,15 @@ TEST(SerialPort, APortHeldByAnotherProcessIsRefused)
 {
     MessageRecorder messages;
     PtyPair pty;
-    int held[2], release[2];
-    ASSERT_EQ(pipe(held), 0);
-    ASSERT_EQ(pipe(release), 0);
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        close(release[1]);  // so that the parent's close is seen as end of file
-        const PortHandle port = OpenSerialPort(pty.Path().c_str(), 4800);
-        const char ok = port == INVALID_HANDLE_VALUE ? 'n' : 'y';
-        [[maybe_unused]] ssize_t ignored = write(held[1], &ok, 1);
-        char any;
-        ignored = read(release[0], &any, 1);
-        _exit(0);
-    }
-    close(release[0]);
-    char ok = 0;
-    ASSERT_EQ(read(held[0], &ok, 1), 1);
-    ASSERT_EQ(ok, 'y');
+    auto holder = std::make_unique<ChildProcess>([&pty](int report) {
+        const bool opened = OpenSerialPort(pty.Path().c_str(), 4800) != INVALID_HANDLE_VALUE;
+        Report(report, opened ? "opened\n" : "refused\n");
+        return ::pause();  // holding the port until killed
+    });
+    ASSERT_EQ(holder->ReadLine("", 10s), "opened");
     EXPECT_EQ(OpenSerialPort(pty.Path().c_str(), 4800), INVALID_HANDLE_VALUE);
     EXPECT_EQ(messages.Texts(), std::vector<std::string>{"Unable to open the port!"});
-    close(release[1]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    close(held[0]);
-    close(held[1]);
+    holder.reset();
     OpenPort port(OpenSerialPort(pty.Path().c_str(), 4800));
     EXPECT_NE(port.handle, INVALID_HANDLE_VALUE) << "free again once the other process is gone";
 }
@@ -164,17 +148,13 @@ TEST(SerialPort, APortHeldByAnotherProcessIsRefused)
 // nobody, as such programs do: root (CAP_SYS_ADMIN) passes the kernel's exclusive flag.
 int OpenAsAnotherUserWithoutLocking(const std::string& path)
 {
-    const pid_t child = fork();
-    if (child == 0) {
-        if (geteuid() == 0 &&
-            (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
-            _exit(255);
-        const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-        _exit(fd >= 0 ? 0 : errno);
-    }
-    int status = 0;
-    if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
-    return WEXITSTATUS(status);
+    ChildProcess other(
+        [&path](int) {
+            const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+            return fd >= 0 ? 0 : errno;
+        },
+        65534);
+    return other.Wait(10s).value_or(-1);
 }
 
 // flock() alone kept out only those who lock: cat or a hotplug script would still open the port

@@ -3,69 +3,222 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
-#include <signal.h>
+#include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <sstream>
 #include <stdexcept>
+#include <string_view>
+
+extern char** environ;
+
+namespace {
+
+// This process's environment without the variables `changes` names, then the changes that set
+// one: what a started program sees.
+std::vector<std::string> ChildEnvironment(const std::vector<std::string>& changes)
+{
+    std::vector<std::string> environment;
+    for (char** entry = environ; *entry; ++entry) {
+        const std::string_view variable = *entry;
+        const auto names = [&](const std::string& change) {
+            const std::string_view name = std::string_view(change).substr(0, change.find('='));
+            return variable.starts_with(name) && variable.substr(name.size()).starts_with('=');
+        };
+        if (std::none_of(changes.begin(), changes.end(), names)) environment.emplace_back(variable);
+    }
+    for (const std::string& change : changes)
+        if (change.find('=') != std::string::npos) environment.push_back(change);
+    return environment;
+}
+
+// The program as a shell finds it: a name with a slash as it is, else the first on PATH.
+std::string FindProgram(const std::string& name)
+{
+    const char* path = std::getenv("PATH");
+    if (name.empty() || name.find('/') != std::string::npos || !path) return name;
+    std::istringstream folders(path);
+    for (std::string folder; std::getline(folders, folder, ':');)
+        if (!folder.empty() && ::access((folder + "/" + name).c_str(), X_OK) == 0)
+            return folder + "/" + name;
+    return name;
+}
+
+std::vector<char*> PointersTo(std::vector<std::string>& texts)
+{
+    std::vector<char*> pointers;
+    for (std::string& text : texts)
+        pointers.push_back(text.data());
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+// Everything a program's child needs, made before the fork: after it, nothing may allocate.
+struct Exec {
+    std::string path;
+    std::vector<char*> argv, envp;
+    std::vector<std::pair<int, int>> descriptors;
+    std::vector<int> moved;  // room for the descriptors on their way
+    sigset_t blocked;
+    bool diesWithTest;
+    pid_t parent;
+};
+
+// Each listed descriptor first out of the way of every number, then to its number: a source
+// may be another one's number. dup2() leaves the placed ones open across exec.
+void PlaceDescriptors(Exec& exec)
+{
+    int above = 0;
+    for (const auto& [number, ours] : exec.descriptors)
+        above = std::max({above, number + 1, ours + 1});
+    for (std::size_t i = 0; i < exec.descriptors.size(); ++i)
+        exec.moved[i] = ::fcntl(exec.descriptors[i].second, F_DUPFD_CLOEXEC, above);
+    for (std::size_t i = 0; i < exec.descriptors.size(); ++i)
+        ::dup2(exec.moved[i], exec.descriptors[i].first);
+}
+
+[[noreturn]] void BecomeProgram(Exec& exec)
+{
+    if (exec.diesWithTest) {
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != exec.parent) ::_exit(127);
+        ::setpgid(0, 0);  // a Ctrl-C at the terminal is for the test alone
+    }
+    PlaceDescriptors(exec);
+    ::execve(exec.path.c_str(), exec.argv.data(), exec.envp.data());
+    ::_exit(127);
+}
+
+[[noreturn]] void BecomeUser(uid_t uid, const std::function<int(int report)>& body, int report)
+{
+    if (uid != ::geteuid() &&
+        (::setgroups(0, nullptr) != 0 || ::setgid(uid) != 0 || ::setuid(uid) != 0))
+        ::_exit(125);
+    ::_exit(body(report));
+}
+
+UniqueFd Pipe(UniqueFd& writeEnd)
+{
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+    writeEnd.reset(ends[1]);
+    return UniqueFd(ends[0]);
+}
+
+}  // namespace
+
+ChildProcess::ChildProcess(std::vector<std::string> arguments, const ChildSetup& setup)
+    : arguments_(std::move(arguments))
+{
+    Start(setup, nullptr, ::geteuid());
+}
 
 ChildProcess::ChildProcess(const std::function<int(int report)>& body, uid_t uid)
 {
-    int ends[2];
-    if (pipe2(ends, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
-    pid_ = fork();
+    Start({}, body, uid);
+}
+
+void ChildProcess::Start(const ChildSetup& setup, const std::function<int(int report)>& body,
+                         uid_t uid)
+{
+    UniqueFd reportWriter, inputReader;
+    report_ = Pipe(reportWriter);
+    ::fcntl(report_.get(), F_SETFL, O_NONBLOCK);
+    lines_ = LineReader(report_.get());
+    if (setup.input) inputReader = Pipe(input_);
+    const UniqueFd devNull(::open("/dev/null", O_RDWR | O_CLOEXEC));
+    std::vector<std::string> environment = ChildEnvironment(setup.environment);
+    Exec exec{FindProgram(body ? "" : arguments_.at(0)),
+              PointersTo(arguments_),
+              PointersTo(environment),
+              setup.descriptors,
+              {},
+              {},
+              setup.diesWithTest,
+              ::getpid()};
+    if (setup.reportFd >= 0) exec.descriptors.push_back({setup.reportFd, reportWriter.get()});
+    if (setup.input) exec.descriptors.push_back({STDIN_FILENO, inputReader.get()});
+    for (const int standard : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO})
+        if (std::none_of(exec.descriptors.begin(), exec.descriptors.end(),
+                         [standard](const auto& placed) { return placed.first == standard; }))
+            exec.descriptors.push_back({standard, devNull.get()});
+    exec.moved.resize(exec.descriptors.size());
+    sigemptyset(&exec.blocked);
+    for (const int number : setup.blockedSignals)
+        sigaddset(&exec.blocked, number);
+
+    // Blocked across the fork, so that the child has them blocked before anyone can signal it.
+    sigset_t unblocked;
+    ::pthread_sigmask(SIG_BLOCK, &exec.blocked, &unblocked);
+    pid_ = ::fork();
+    if (pid_ == 0 && body) BecomeUser(uid, body, reportWriter.get());
+    if (pid_ == 0) BecomeProgram(exec);
+    ::pthread_sigmask(SIG_SETMASK, &unblocked, nullptr);
     if (pid_ < 0) throw std::runtime_error("fork");
-    if (pid_ == 0) {
-        ::close(ends[0]);
-        if (uid != ::geteuid() &&
-            (setgroups(0, nullptr) != 0 || setgid(uid) != 0 || setuid(uid) != 0))
-            _exit(125);
-        _exit(body(ends[1]));
-    }
-    ::close(ends[1]);
-    report_ = ends[0];
     // Through syscall(): Debian 12's <sys/pidfd.h> declares pidfd_open without C linkage.
-    pidFd_ = static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0));
+    pidFd_.reset(static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0)));
 }
 
 ChildProcess::~ChildProcess()
 {
-    if (pid_ > 0) {
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
+    if (pid_ <= 0 || exitCode_) return;
+    if (arguments_.empty()) {
+        Stop(SIGKILL);
+        return;
     }
-    if (pidFd_ >= 0) ::close(pidFd_);
-    ::close(report_);
+    Stop();
 }
 
-std::string ChildProcess::Read(std::size_t count, std::chrono::milliseconds timeout)
+void ChildProcess::Signal(int number) const
 {
-    std::string text;
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (text.size() < count) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        pollfd ready{report_, POLLIN, 0};
-        if (left.count() <= 0 || ::poll(&ready, 1, static_cast<int>(left.count())) <= 0) break;
-        char buffer[256];
-        const ssize_t n = ::read(report_, buffer, std::min(sizeof buffer, count - text.size()));
-        if (n <= 0) break;
-        text.append(buffer, static_cast<std::size_t>(n));
-    }
-    return text;
+    if (pid_ > 0 && !exitCode_) ::kill(pid_, number);
 }
 
-int ChildProcess::Wait(std::chrono::milliseconds timeout)
+std::optional<int> ChildProcess::Wait(std::chrono::milliseconds timeout)
 {
-    if (pid_ <= 0) return -1;
-    pollfd ended{pidFd_, POLLIN, 0};
-    if (::poll(&ended, 1, static_cast<int>(timeout.count())) != 1) return -1;
+    if (exitCode_ || pid_ <= 0) return exitCode_;
+    pollfd ended{pidFd_.get(), POLLIN, 0};
+    if (::poll(&ended, 1, static_cast<int>(timeout.count())) != 1) return std::nullopt;
     int status = 0;
-    ::waitpid(pid_, &status, 0);
-    pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    if (::waitpid(pid_, &status, 0) != pid_) return std::nullopt;
+    exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return exitCode_;
+}
+
+int ChildProcess::Stop(int number, std::chrono::milliseconds grace)
+{
+    Signal(number);
+    if (const std::optional<int> code = Wait(grace)) return *code;
+    Signal(SIGKILL);
+    return Wait(std::chrono::milliseconds(-1)).value_or(-1);
+}
+
+std::optional<std::string> ChildProcess::ReadLine(const std::string& prefix,
+                                                  std::chrono::milliseconds timeout)
+{
+    const std::optional<std::string> line =
+        lines_.Next([&](const std::string& text) { return text.starts_with(prefix); },
+                    std::chrono::steady_clock::now() + timeout);
+    if (!line) return std::nullopt;
+    return line->substr(prefix.size());
+}
+
+const std::vector<std::string>& ChildProcess::AllLines(std::chrono::milliseconds timeout)
+{
+    lines_.Next([](const std::string&) { return false; },
+                std::chrono::steady_clock::now() + timeout);
+    return lines_.Lines();
+}
+
+void ChildProcess::Tell(const std::string& line)
+{
+    const std::string whole = line + "\n";
+    if (::write(input_.get(), whole.data(), whole.size()) != static_cast<ssize_t>(whole.size()))
+        throw std::runtime_error("cannot tell the child " + line);
 }
 
 void Report(int fd, const char* text)

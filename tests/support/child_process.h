@@ -1,38 +1,81 @@
-// A forked child of the test, optionally as another user, that reports back through a pipe:
-// for what another program or another user on the machine does to ours (connect to our
-// listener, serve a socket at a path we use). The tests run as root, so the child can drop to
-// any uid. The body runs right after fork(): only plain system calls belong in it.
+// Where a test or the benchmark gets a child process: another program, or a function of this one
+// run in a forked child, optionally as another user (the tests run as root, so a child can drop
+// to any uid), for what another program or user on the machine does to ours. Either way the
+// child reports on one pipe, read here line by line under a deadline; its end is awaited in the
+// kernel (a pidfd), and a child still running when the object goes is stopped and reaped: a
+// program with SIGTERM first, a function at once with SIGKILL.
 #pragma once
 
+#include <signal.h>
 #include <sys/types.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/io/unique_fd.h"
+#include "tests/support/line_reader.h"
 
 // A uid with no account on a test machine, for "another user".
 inline constexpr uid_t kOtherUid = 1001;
 
+// How a program starts. Its standard input, output and error are /dev/null unless listed in
+// `descriptors`; no other descriptor of ours reaches it (ours are all close-on-exec).
+struct ChildSetup {
+    // Over this process's environment: "NAME=value", or "NAME" to drop the variable.
+    std::vector<std::string> environment{};
+    std::vector<std::pair<int, int>> descriptors{};  // {its number, our descriptor}
+    int reportFd = -1;   // the number at which it writes to the report pipe
+    bool input = false;  // its standard input a pipe that Tell() writes to
+    std::vector<int> blockedSignals{};
+    // Killed when this process ends, however it ends; in a process group of its own.
+    bool diesWithTest = false;
+};
+
 class ChildProcess {
 public:
-    // Runs `body(report)` in the child, as `uid` (and gid) unless it is the test's own; the
-    // child exits with the body's result. Throws std::runtime_error when it cannot fork.
-    ChildProcess(const std::function<int(int report)>& body, uid_t uid = ::geteuid());
-    ~ChildProcess();  // kills the child if it still runs, and reaps it
+    // Starts `arguments` (the program found on PATH). Throws std::runtime_error when it cannot.
+    explicit ChildProcess(std::vector<std::string> arguments, const ChildSetup& setup = {});
+    // Runs `body(report)` in a forked child, as `uid` (and gid) unless it is the test's own; the
+    // child exits with the body's result. The body runs right after fork(): only plain system
+    // calls belong in it.
+    explicit ChildProcess(const std::function<int(int report)>& body, uid_t uid = ::geteuid());
+    ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
-    // What the child wrote to `report` up to `count` bytes, waiting at most `timeout`.
-    std::string Read(std::size_t count, std::chrono::milliseconds timeout);
-    // The child's exit code once it has ended, or -1 after `timeout`.
-    int Wait(std::chrono::milliseconds timeout);
+    pid_t Pid() const { return pid_; }
+    void Signal(int number) const;
+    // Its exit code once it has ended (128 + the signal's number when a signal ended it);
+    // nullopt while it still runs after `timeout`.
+    std::optional<int> Wait(std::chrono::milliseconds timeout);
+    // Sends `number`, waits up to `grace`, then kills it; its exit code.
+    int Stop(int number = SIGTERM, std::chrono::milliseconds grace = std::chrono::seconds(5));
+
+    // The rest of the next report line that begins with `prefix` (earlier lines are skipped);
+    // nullopt when none came within `timeout` or the child closed its end.
+    std::optional<std::string> ReadLine(const std::string& prefix,
+                                        std::chrono::milliseconds timeout);
+    // Every report line, once the child has closed its end (or `timeout` has passed).
+    const std::vector<std::string>& AllLines(std::chrono::milliseconds timeout);
+    // Writes `line` and a line end to its standard input.
+    void Tell(const std::string& line);
 
 private:
+    void Start(const ChildSetup& setup, const std::function<int(int report)>& body, uid_t uid);
+
+    std::vector<std::string> arguments_;
     pid_t pid_ = -1;
-    int pidFd_ = -1;
-    int report_ = -1;
+    UniqueFd pidFd_;
+    UniqueFd report_;
+    UniqueFd input_;
+    LineReader lines_{-1};
+    std::optional<int> exitCode_;
 };
 
-// Writes all of `text` to `fd` from the child (no allocation, no exceptions).
+// Writes all of `text` to `fd` from a child (no allocation, no exceptions).
 void Report(int fd, const char* text);

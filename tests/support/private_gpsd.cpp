@@ -3,12 +3,8 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/syscall.h>
 #include <sys/un.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -21,24 +17,21 @@
 #include "platform/io/unique_fd.h"
 #include "tests/support/relay_model.h"
 
-extern char** environ;
+using namespace std::chrono_literals;
 
 namespace {
 
 constexpr int kControlTimeoutMs = 10000;
-constexpr int kStopTimeoutMs = 10000;
 // gpsd's listen queue length, as it sets its own.
 constexpr int kListenQueue = 5;
 
-// A listening socket of this process that gpsd takes over; -1 when it cannot be had. Its
-// number is above those it is handed on as (3 and 4), so that placing one cannot overwrite the
-// other.
+// A listening socket of this process that gpsd takes over; invalid when it cannot be had.
 UniqueFd ListeningSocket(int domain, const sockaddr* address, socklen_t length)
 {
-    const UniqueFd fd{::socket(domain, SOCK_STREAM | SOCK_CLOEXEC, 0)};
+    UniqueFd fd{::socket(domain, SOCK_STREAM | SOCK_CLOEXEC, 0)};
     if (!fd || ::bind(fd.get(), address, length) != 0 || ::listen(fd.get(), kListenQueue) != 0)
         return {};
-    return UniqueFd{::fcntl(fd.get(), F_DUPFD_CLOEXEC, 10)};
+    return fd;
 }
 
 // The root of another release whose gpsd the test runs instead of the host's (see
@@ -64,13 +57,6 @@ std::string GpsdProgram()
     return "";
 }
 
-// Waits for the process behind `pidFd` to end; true once it has.
-bool WaitForExit(int pidFd, int timeoutMs)
-{
-    pollfd ended{pidFd, POLLIN, 0};
-    return ::poll(&ended, 1, timeoutMs) == 1;
-}
-
 }  // namespace
 
 bool GpsdInstalled()
@@ -88,7 +74,7 @@ PrivateGpsd::PrivateGpsd(GpsdLog logging) : detailedLog_(logging == GpsdLog::kDe
     logPath_ = Directory() + "/gpsd.log";
     // Connections wait in the sockets' queues until gpsd serves them: an answer means it runs.
     if (!Launch() || Control("?devices\n").empty()) Stop();
-    if (pid_ < 0) throw std::runtime_error("private gpsd did not start:\n" + Log());
+    if (!gpsd_) throw std::runtime_error("private gpsd did not start:\n" + Log());
     socketVariable_.emplace("GPSD_SOCKET", socketPath_.c_str());
 }
 
@@ -118,83 +104,49 @@ bool PrivateGpsd::Launch()
         ::getsockname(clientSocket.get(), reinterpret_cast<sockaddr*>(&client), &length) != 0)
         return false;
     port_ = ntohs(client.sin_port);
-    return Spawn(controlSocket.get(), clientSocket.get());
+    Start(controlSocket.get(), clientSocket.get());
+    return true;
 }
 
-bool PrivateGpsd::Spawn(int controlSocket, int clientSocket)
+void PrivateGpsd::Start(int controlSocket, int clientSocket)
 {
     const std::string program = GpsdProgram();
     const std::string root = GpsdRoot();
     // Level 3 logs every report to every client besides the start-up; 0 only failures. In
     // another release's root, chroot execs gpsd in its own place, so LISTEN_PID still holds.
-    const char* level = detailedLog_ ? "3" : "0";
-    const char* host[] = {"/bin/sh",       "-c",   "LISTEN_PID=$$ exec \"$0\" \"$@\"",
-                          program.c_str(), "-N",   "-D",
-                          level,           nullptr};
-    const char* chrooted[] = {"/bin/sh",
-                              "-c",
-                              "LISTEN_PID=$$ exec chroot \"$0\" \"$@\"",
-                              root.c_str(),
-                              program.c_str(),
-                              "-N",
-                              "-D",
-                              level,
-                              nullptr};
-    const char* const* argv = root.empty() ? host : chrooted;
-    std::vector<char*> environment;
-    for (char** variable = environ; *variable; ++variable)
-        if (std::strncmp(*variable, "LISTEN_", 7) != 0) environment.push_back(*variable);
-    char listenFds[] = "LISTEN_FDS=2";  // fd 3 the control socket, fd 4 the client port
-    environment.push_back(listenFds);
-    environment.push_back(nullptr);
-    posix_spawn_file_actions_t files;
-    posix_spawn_file_actions_init(&files);
-    posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&files, 2, logPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    posix_spawn_file_actions_adddup2(&files, controlSocket, 3);
-    posix_spawn_file_actions_adddup2(&files, clientSocket, 4);
-    const int spawned = posix_spawn(&pid_, argv[0], &files, nullptr, const_cast<char* const*>(argv),
-                                    environment.data());
-    posix_spawn_file_actions_destroy(&files);
-    if (spawned != 0) {
-        pid_ = -1;
-        return false;
-    }
-    // Through syscall(): Debian 12's <sys/pidfd.h> declares pidfd_open without C linkage.
-    pidFd_ = static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0));
-    return pidFd_ >= 0;
+    std::vector<std::string> arguments{"/bin/sh", "-c", "LISTEN_PID=$$ exec \"$@\"", "gpsd"};
+    if (!root.empty()) arguments.insert(arguments.end(), {"chroot", root});
+    arguments.insert(arguments.end(), {program, "-N", "-D", detailedLog_ ? "3" : "0"});
+    const UniqueFd log(::open(logPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    // fd 3 the control socket, fd 4 the client port.
+    gpsd_.emplace(
+        std::move(arguments),
+        ChildSetup{.environment = {"LISTEN_FDS=2", "LISTEN_PID", "LISTEN_FDNAMES"},
+                   .descriptors = {{2, log.get()}, {3, controlSocket}, {4, clientSocket}}});
 }
 
 void PrivateGpsd::Stop()
 {
-    if (pid_ < 0) return;
-    ::kill(pid_, SIGTERM);
-    ::kill(pid_, SIGCONT);  // a frozen gpsd must run to act on SIGTERM
-    if (!WaitForExit(pidFd_, kStopTimeoutMs)) ::kill(pid_, SIGKILL);
-    ::waitpid(pid_, nullptr, 0);
-    ::close(pidFd_);
-    pid_ = pidFd_ = -1;
+    if (!gpsd_) return;
+    gpsd_->Signal(SIGCONT);  // a frozen gpsd must run to act on SIGTERM
+    gpsd_->Stop(SIGTERM, 10s);
+    gpsd_.reset();
 }
 
 void PrivateGpsd::Kill()
 {
-    if (pid_ < 0) return;
-    ::kill(pid_, SIGKILL);
-    ::waitpid(pid_, nullptr, 0);
-    ::close(pidFd_);
-    pid_ = pidFd_ = -1;
+    if (gpsd_) gpsd_->Stop(SIGKILL);
+    gpsd_.reset();
 }
 
 void PrivateGpsd::Freeze()
 {
-    if (pid_ >= 0) ::kill(pid_, SIGSTOP);
+    if (gpsd_) gpsd_->Signal(SIGSTOP);
 }
 
 void PrivateGpsd::Thaw()
 {
-    if (pid_ >= 0) ::kill(pid_, SIGCONT);
+    if (gpsd_) gpsd_->Signal(SIGCONT);
 }
 
 std::string PrivateGpsd::Control(const std::string& command) const

@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/child_process.h"
 #include "tests/support/scratch.h"
 
 // True when a gpsd program is there to start (in /usr/sbin or on PATH).
@@ -42,7 +43,7 @@ public:
     const std::string& ControlSocket() const { return socketPath_; }
     std::string Directory() const { return directory_.Path(); }
     int ClientPort() const { return port_; }
-    pid_t Pid() const { return pid_; }
+    pid_t Pid() const { return gpsd_ ? gpsd_->Pid() : -1; }
 
     // Kills gpsd as a crash would (SIGKILL) and returns once it is gone, its sockets closed.
     void Kill();
@@ -71,7 +72,7 @@ public:
 
 private:
     bool Launch();
-    bool Spawn(int controlSocket, int clientSocket);
+    void Start(int controlSocket, int clientSocket);
     void Stop();
 
     ScratchDirectory directory_{"qgpsd"};
@@ -79,7 +80,6 @@ private:
     std::string logPath_;
     bool detailedLog_;
     int port_ = 0;
-    pid_t pid_ = -1;
-    int pidFd_ = -1;
+    std::optional<ChildProcess> gpsd_;
     std::optional<ScopedEnvironmentVariable> socketVariable_;  // once gpsd runs
 };

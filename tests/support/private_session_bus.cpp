@@ -4,8 +4,6 @@
 #include <stdexcept>
 #include <string>
 
-#include "tests/support/spawned_process.h"
-
 namespace {
 
 constexpr int kAddressFd = 9;  // where dbus-daemon writes its address once it accepts clients
@@ -36,19 +34,17 @@ PrivateSessionBus::PrivateSessionBus() : directory_("quarnex-bus")
 {
     const std::filesystem::path configuration = directory_.Path() / "session.conf";
     std::ofstream(configuration) << Configuration(directory_.Path());
-    const std::string address =
-        SpawnReady({"dbus-daemon", "--nofork", "--config-file=" + configuration.string(),
-                    "--print-address=" + std::to_string(kAddressFd)},
-                   kAddressFd, daemon_);
-    if (address.empty()) {
-        StopSpawned(daemon_);
-        throw std::runtime_error("dbus-daemon gave no address");
-    }
+    daemon_.emplace(std::vector<std::string>{"dbus-daemon", "--nofork",
+                                             "--config-file=" + configuration.string(),
+                                             "--print-address=" + std::to_string(kAddressFd)},
+                    ChildSetup{.reportFd = kAddressFd});
+    // A guard against a bus that never comes up, not a pace.
+    const std::string address = daemon_->ReadLine("", std::chrono::seconds(30)).value_or("");
+    if (address.empty()) throw std::runtime_error("dbus-daemon gave no address");
     address_.emplace("DBUS_SESSION_BUS_ADDRESS", address.c_str());
 }
 
 PrivateSessionBus::~PrivateSessionBus()
 {
     address_.reset();
-    StopSpawned(daemon_);
 }

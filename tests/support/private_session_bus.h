@@ -5,10 +5,9 @@
 // and a desktop's own bus, with whatever tray it serves, stays out of the test.
 #pragma once
 
-#include <sys/types.h>
-
 #include <optional>
 
+#include "tests/support/child_process.h"
 #include "tests/support/scratch.h"
 
 class PrivateSessionBus {
@@ -20,6 +19,6 @@ public:
 
 private:
     ScratchDirectory directory_;
-    pid_t daemon_ = -1;
+    std::optional<ChildProcess> daemon_;
     std::optional<ScopedEnvironmentVariable> address_;
 };

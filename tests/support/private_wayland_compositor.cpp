@@ -1,14 +1,12 @@
 #include "tests/support/private_wayland_compositor.h"
 
 #include <poll.h>
-#include <signal.h>
 #include <sys/inotify.h>
 #include <unistd.h>
 
 #include <stdexcept>
 
 #include "platform/io/unique_fd.h"
-#include "tests/support/spawned_process.h"
 
 namespace {
 
@@ -21,23 +19,17 @@ PrivateWaylandCompositor::PrivateWaylandCompositor()
     const std::string folder = runtime_.Path();
     const UniqueFd created{inotify_init1(IN_CLOEXEC | IN_NONBLOCK)};
     inotify_add_watch(created.get(), folder.c_str(), IN_CREATE);
-    weston_ = SpawnQuietly({"weston", "--backend=headless-backend.so", "--no-config",
-                            std::string("--socket=") + kSocket, "--idle-time=0"},
-                           {"XDG_RUNTIME_DIR=" + folder});
+    weston_.emplace(
+        std::vector<std::string>{"weston", "--backend=headless-backend.so", "--no-config",
+                                 std::string("--socket=") + kSocket, "--idle-time=0"},
+        ChildSetup{.environment = {"XDG_RUNTIME_DIR=" + folder}});
     char events[4096];
     for (int waits = 0; ::access((folder + "/" + kSocket).c_str(), F_OK) != 0; ++waits) {
         pollfd change{created.get(), POLLIN, 0};
-        if (waits == 30 || ::poll(&change, 1, 1000) < 0) {
-            StopSpawned(weston_, SIGKILL);
+        if (waits == 30 || ::poll(&change, 1, 1000) < 0)
             throw std::runtime_error("weston did not open its socket");
-        }
         [[maybe_unused]] const ssize_t drained = ::read(created.get(), events, sizeof events);
     }
-}
-
-PrivateWaylandCompositor::~PrivateWaylandCompositor()
-{
-    StopSpawned(weston_);
 }
 
 std::vector<std::string> PrivateWaylandCompositor::ClientEnvironment() const
@@ -54,6 +46,5 @@ std::vector<std::string> PrivateWaylandCompositor::ClientEnvironment() const
 
 void PrivateWaylandCompositor::KillCompositor()
 {
-    StopSpawned(weston_, SIGKILL);
-    weston_ = -1;
+    weston_->Stop(SIGKILL);
 }

@@ -2,17 +2,16 @@
 // socket in a runtime folder of the test's own, so that no user's compositor is reached.
 #pragma once
 
-#include <sys/types.h>
-
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "tests/support/child_process.h"
 #include "tests/support/scratch.h"
 
 class PrivateWaylandCompositor {
 public:
     PrivateWaylandCompositor();  // once its socket is there; throws when it does not come
-    ~PrivateWaylandCompositor();
     PrivateWaylandCompositor(const PrivateWaylandCompositor&) = delete;
     PrivateWaylandCompositor& operator=(const PrivateWaylandCompositor&) = delete;
 
@@ -23,5 +22,5 @@ public:
 
 private:
     ScratchDirectory runtime_{"qwayland"};
-    pid_t weston_ = -1;
+    std::optional<ChildProcess> weston_;
 };

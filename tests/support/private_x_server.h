@@ -1,13 +1,14 @@
 // A private X server with a system tray, for tests of the real tray icon: Xvfb on a display
 // number it picks itself (-displayfd, so no fixed number can clash with another session's),
-// and one of the two kinds of tray a desktop has. All are stopped by their process ids when
-// the object goes.
+// and one of the two kinds of tray a desktop has. All are stopped when the object goes.
 #pragma once
 
-#include <sys/types.h>
-
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "tests/support/child_process.h"
 
 enum class TrayHost {
     // An X tray that embeds the icon's own window (XEmbed): trayer.
@@ -35,7 +36,8 @@ private:
     void StartTrayHost(TrayHost host);
     void StopAll();
 
-    pid_t xvfb_ = -1;
-    std::vector<pid_t> tray_;  // stopped in the reverse order of their start
+    std::optional<ChildProcess> xvfb_;
+    std::vector<std::unique_ptr<ChildProcess>>
+        tray_;  // stopped in the reverse order of their start
     std::string display_;
 };

@@ -1,10 +1,7 @@
 #include "tests/uart/guest_machine.h"
 
 #include <fcntl.h>
-#include <signal.h>
-#include <sys/prctl.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -54,21 +51,6 @@ std::vector<std::string> QemuArguments(const std::string& imageDir, const QemuEn
     // clang-format on
 }
 
-// The child's side of the fork: only calls that are safe between fork and exec.
-[[noreturn]] void BecomeQemu(pid_t parent, int console, int monitor, char* const* argv)
-{
-    // Killed with the test process, also when that is killed itself (ctest's time-out).
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (getppid() != parent) _exit(127);
-    setpgid(0, 0);  // a group of its own: a Ctrl-C at the terminal is for the test alone
-    dup2(console, STDIN_FILENO);
-    dup2(console, STDOUT_FILENO);
-    dup2(console, STDERR_FILENO);
-    fcntl(monitor, F_SETFD, 0);  // QEMU finds it by its number
-    execvp(argv[0], argv);
-    _exit(127);
-}
-
 // Our end non-blocking, QEMU's end second. Sockets rather than pipes: a write to a QEMU that has
 // ended fails with EPIPE (MSG_NOSIGNAL) instead of killing the test with SIGPIPE.
 std::pair<UniqueFd, UniqueFd> SocketPair()
@@ -90,24 +72,16 @@ GuestMachine::GuestMachine(const std::string& imageDir)
     console_ = LineReader(consoleFd_.get());
     monitor_ = std::make_unique<GuestMonitor>(std::move(monitor));
 
-    std::vector<std::string> arguments =
-        QemuArguments(imageDir, {input_->Path(), output_->Path(), adapter_->Path(),
-                                 qemuMonitor.get(), (logs_.Path() / "qemu.log").string()});
-    std::vector<char*> argv;
-    for (std::string& argument : arguments)
-        argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    const pid_t parent = getpid();
-    qemu_ = fork();
-    if (qemu_ < 0) throw std::runtime_error("fork");
-    if (qemu_ == 0) BecomeQemu(parent, guestConsole.get(), qemuMonitor.get(), argv.data());
-}
-
-GuestMachine::~GuestMachine()
-{
-    if (qemu_ <= 0) return;
-    if (kill(-qemu_, SIGKILL) != 0) kill(qemu_, SIGKILL);  // its process group, or it alone
-    waitpid(qemu_, nullptr, 0);
+    // QEMU takes the monitor by its number, and is killed with the test process, also when that
+    // is killed itself (ctest's time-out).
+    const int qemuConsole = guestConsole.get(), monitorFd = qemuMonitor.get();
+    qemu_.emplace(QemuArguments(imageDir, {input_->Path(), output_->Path(), adapter_->Path(),
+                                           monitorFd, (logs_.Path() / "qemu.log").string()}),
+                  ChildSetup{.descriptors = {{STDIN_FILENO, qemuConsole},
+                                             {STDOUT_FILENO, qemuConsole},
+                                             {STDERR_FILENO, qemuConsole},
+                                             {monitorFd, monitorFd}},
+                             .diesWithTest = true});
 }
 
 PtyPair& GuestMachine::FarEnd(const std::string& guestPort)

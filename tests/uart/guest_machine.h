@@ -10,8 +10,6 @@
 // dies with this object, and with this process however it ends (PR_SET_PDEATHSIG).
 #pragma once
 
-#include <sys/types.h>
-
 #include <chrono>
 #include <memory>
 #include <optional>
@@ -19,10 +17,11 @@
 #include <vector>
 
 #include "platform/io/unique_fd.h"
+#include "tests/support/child_process.h"
+#include "tests/support/line_reader.h"
 #include "tests/support/pty_pair.h"
 #include "tests/support/scratch.h"
 #include "tests/uart/guest_monitor.h"
-#include "tests/uart/line_reader.h"
 
 inline constexpr char kInputUart[] = "/dev/ttyS1";
 inline constexpr char kOutputUart[] = "/dev/ttyS2";
@@ -32,7 +31,6 @@ class GuestMachine {
 public:
     // Starts QEMU on IMAGE_DIR/vmlinuz and IMAGE_DIR/initramfs.cpio.gz. Throws when it cannot.
     explicit GuestMachine(const std::string& imageDir);
-    ~GuestMachine();
     GuestMachine(const GuestMachine&) = delete;
     GuestMachine& operator=(const GuestMachine&) = delete;
 
@@ -68,6 +66,6 @@ private:
     UniqueFd consoleFd_;  // the guest's console both ways, and QEMU's own messages
     LineReader console_{-1};
     std::unique_ptr<GuestMonitor> monitor_;
-    pid_t qemu_ = -1;
+    std::optional<ChildProcess> qemu_;
     bool hung_ = false;
 };

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "platform/io/unique_fd.h"
-#include "tests/uart/line_reader.h"
+#include "tests/support/line_reader.h"
 
 class GuestMonitor {
 public:

@@ -16,12 +16,11 @@
 // `uart_guest await PATH` waits until a device node exists: "device PATH present" (or "absent").
 #include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
 #include <sys/ioctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -32,11 +31,10 @@
 #include "relay/relay_state.h"
 #include "relay/relay_thread.h"
 #include "relay/run.h"
+#include "tests/support/child_process.h"
 #include "tests/uart/guest_device_node.h"
 #include "tests/uart/guest_line_settings.h"
 #include "tests/uart/guest_process_state.h"
-
-extern char** environ;
 
 namespace {
 
@@ -67,13 +65,9 @@ void SaySerialDriverState()
 
 int OpenInAnotherProcess(const std::string& path, int baud)
 {
-    std::string baudText = std::to_string(baud), program = "uart_guest", mode = "open", port = path;
-    char* argv[] = {program.data(), mode.data(), port.data(), baudText.data(), nullptr};
-    pid_t child = -1;
-    if (posix_spawn(&child, "/proc/self/exe", nullptr, nullptr, argv, environ) != 0) return -1;
-    int status = 0;
-    if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
-    return WEXITSTATUS(status);
+    ChildProcess other({"/proc/self/exe", "open", path, std::to_string(baud)},
+                       {.descriptors = {{STDOUT_FILENO, STDOUT_FILENO}}});  // its messages too
+    return other.Wait(std::chrono::seconds(20)).value_or(-1);
 }
 
 void ReopenTwice(const std::string& path, int baud)

@@ -5,9 +5,7 @@
 
 #include <netinet/in.h>
 #include <poll.h>
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 
 #include <QComboBox>
 #include <QLabel>
@@ -15,6 +13,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <fstream>
 #include <functional>
 #include <optional>
 
@@ -31,9 +30,6 @@
 #include "tests/support/private_x_server.h"
 #include "tests/support/pty_pair.h"
 #include "tests/support/sample_sentences.h"
-#include "tests/support/scripted_program.h"
-
-extern char** environ;
 
 using namespace std::chrono_literals;
 
@@ -80,24 +76,9 @@ TEST(Program, TheBinaryEndsWithOneOnSigterm)
 {
     for (const int number : {SIGTERM, SIGINT}) {
         SCOPED_TRACE(number);
-        posix_spawnattr_t attributes;
-        posix_spawnattr_init(&attributes);
-        sigset_t blocked;
-        sigemptyset(&blocked);
-        sigaddset(&blocked, SIGTERM);
-        sigaddset(&blocked, SIGINT);
-        posix_spawnattr_setsigmask(&attributes, &blocked);
-        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
-        char program[] = QUARNEX_PROGRAM;
-        char* arguments[] = {program, nullptr};
-        pid_t child = -1;
-        ASSERT_EQ(posix_spawn(&child, program, nullptr, &attributes, arguments, environ), 0);
-        posix_spawnattr_destroy(&attributes);
-        ASSERT_EQ(kill(child, number), 0);
-        int status = 0;
-        ASSERT_EQ(waitpid(child, &status, 0), child);
-        ASSERT_TRUE(WIFEXITED(status)) << "ended by the signal itself";
-        EXPECT_EQ(WEXITSTATUS(status), 1);
+        ChildProcess program({QUARNEX_PROGRAM}, {.blockedSignals = {SIGTERM, SIGINT}});
+        program.Signal(number);
+        EXPECT_EQ(program.Wait(20s), 1) << "128 + N: ended by the signal N itself";
     }
 }
 
@@ -137,27 +118,33 @@ bool NoSources(const std::vector<std::string>& devices)
     return devices.empty();
 }
 
-// The time from the signal to the program's end, and how it ended.
-struct End {
-    long long milliseconds;
-    std::optional<int> status;
-};
-
-End SignalAndWait(ScriptedProgram& program, int number)
+// tests/ui/scripted_quarnex in a child process: its reports on standard output, commands on
+// standard input, its own messages where the test's go.
+ChildProcess ScriptedProgram(const std::vector<std::string>& arguments,
+                             const std::vector<std::string>& environment = {})
 {
-    const auto sent = std::chrono::steady_clock::now();
-    program.Signal(number);
-    const std::optional<int> status = program.WaitForEnd(20s);
-    const auto took = std::chrono::steady_clock::now() - sent;
-    return {std::chrono::duration_cast<std::chrono::milliseconds>(took).count(), status};
+    std::vector<std::string> command{SCRIPTED_PROGRAM};
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    return ChildProcess(command, {.environment = environment,
+                                  .descriptors = {{STDERR_FILENO, STDERR_FILENO}},
+                                  .reportFd = STDOUT_FILENO,
+                                  .input = true});
 }
 
-void ExpectEndedWithOne(const std::optional<int>& status)
+void ExpectEndedWithOne(const std::optional<int>& exitCode)
 {
-    ASSERT_TRUE(status.has_value()) << "still running";
-    EXPECT_TRUE(WIFEXITED(*status))
-        << "ended by signal " << WTERMSIG(*status) << (WCOREDUMP(*status) ? ", core dumped" : "");
-    EXPECT_EQ(WEXITSTATUS(*status), 1);
+    ASSERT_TRUE(exitCode.has_value()) << "still running";
+    EXPECT_EQ(*exitCode, 1) << "128 + N: ended by signal N";
+}
+
+// True when the running program ignores signal `number`, as the kernel lists it.
+bool Ignores(const ChildProcess& program, int number)
+{
+    std::ifstream status("/proc/" + std::to_string(program.Pid()) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.starts_with("SigIgn:"))
+            return (std::stoull(line.substr(7), nullptr, 16) >> (number - 1)) & 1;
+    return false;
 }
 
 // SIGTERM at logout, SIGINT, SIGHUP: none may wait for a box that nobody will answer, and the
@@ -173,23 +160,27 @@ TEST(Program, EndsWithinThreeSecondsOnASignalWhateverIsOpen)
         const std::string fakeSocket = gpsd.Directory() + "/fake.sock";
         std::optional<FakeControlSocket> fake;
         if (row.fakeGpsd) fake.emplace(fakeSocket, *row.fakeGpsd);
-        ScriptedProgram program(SCRIPTED_PROGRAM, {input.Path(), "4800", outputName},
-                                row.fakeGpsd ? std::vector<std::string>{"GPSD_SOCKET=" + fakeSocket}
-                                             : std::vector<std::string>{});
+        ChildProcess program =
+            ScriptedProgram({input.Path(), "4800", outputName},
+                            row.fakeGpsd ? std::vector<std::string>{"GPSD_SOCKET=" + fakeSocket}
+                                         : std::vector<std::string>{});
         if (row.provoke) {
-            ASSERT_EQ(program.WaitForReport("status: ", 20s), "Überwachung ist aktiv");
+            ASSERT_EQ(program.ReadLine("status: ", 20s), "Überwachung ist aktiv");
             row.provoke(input, output);
         }
-        ASSERT_TRUE(program.WaitForReport(row.shows, 20s)) << "never got there";
+        ASSERT_TRUE(program.ReadLine(row.shows, 20s)) << "never got there";
         if (row.sourceGoesFirst) {
             EXPECT_EQ(gpsd.WaitForControlDevices(NoSources, 5s), std::vector<std::string>{});
         }
-        const End end = SignalAndWait(program, row.signal);
-        ExpectEndedWithOne(end.status);
-        EXPECT_LT(end.milliseconds, row.withinMs);
+        const auto sent = std::chrono::steady_clock::now();
+        program.Signal(row.signal);
+        ExpectEndedWithOne(program.Wait(20s));
+        const auto took = std::chrono::steady_clock::now() - sent;
+        EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(took).count(),
+                  row.withinMs);
         EXPECT_EQ(gpsd.ControlDevices(), std::vector<std::string>{}) << "gpsd keeps our source";
         if (row.fakeGpsd) {
-            EXPECT_FALSE(program.WaitForReport("box: ", 200ms)) << "a box for a Start cut short";
+            EXPECT_FALSE(program.ReadLine("box: ", 200ms)) << "a box for a Start cut short";
         }
     }
 }
@@ -200,18 +191,18 @@ TEST(Program, LosingTheDisplayEndsItWithOneAndLeavesNoSourceInGpsd)
 {
     const struct {
         const char* legend;
-        std::function<void(ScriptedProgram&, PtyPair& input)> getThere;
+        std::function<void(ChildProcess&, PtyPair& input)> getThere;
     } rows[] = {
-        {"during a run", [](ScriptedProgram&, PtyPair&) {}},
+        {"during a run", [](ChildProcess&, PtyPair&) {}},
         {"while the relay's read error box waits for OK",
-         [](ScriptedProgram& program, PtyPair& input) {
+         [](ChildProcess& program, PtyPair& input) {
              input.CloseMaster();
-             ASSERT_TRUE(program.WaitForReport("box: Read error", 20s));
+             ASSERT_TRUE(program.ReadLine("box: Read error", 20s));
          }},
         {"in Stop's pause",
-         [](ScriptedProgram& program, PtyPair&) {
+         [](ChildProcess& program, PtyPair&) {
              program.Tell("stop");
-             ASSERT_TRUE(program.WaitForReport("stopping", 20s));
+             ASSERT_TRUE(program.ReadLine("stopping", 20s));
          }},
     };
     const PrivateGpsd gpsd;
@@ -219,16 +210,17 @@ TEST(Program, LosingTheDisplayEndsItWithOneAndLeavesNoSourceInGpsd)
         SCOPED_TRACE(row.legend);
         PrivateXServer display(TrayHost::kXEmbed);
         PtyPair input;
-        ScriptedProgram program(SCRIPTED_PROGRAM, {input.Path(), "4800", "GPSGate"},
-                                {"DISPLAY=" + display.Display(), "QT_QPA_PLATFORM=xcb"});
-        ASSERT_EQ(program.WaitForReport("status: ", 20s), "Überwachung ist aktiv");
+        ChildProcess program =
+            ScriptedProgram({input.Path(), "4800", "GPSGate"},
+                            {"DISPLAY=" + display.Display(), "QT_QPA_PLATFORM=xcb"});
+        ASSERT_EQ(program.ReadLine("status: ", 20s), "Überwachung ist aktiv");
         ASSERT_EQ(gpsd.ControlDevices().size(), 1u) << "the run's source in gpsd";
         // Else a write to the vanished server may end it by SIGPIPE, before Qt sees the loss.
-        EXPECT_TRUE(program.Ignores(SIGPIPE));
+        EXPECT_TRUE(Ignores(program, SIGPIPE));
         row.getThere(program, input);
         if (::testing::Test::HasFatalFailure()) return;
         display.KillServer();
-        ExpectEndedWithOne(program.WaitForEnd(20s));
+        ExpectEndedWithOne(program.Wait(20s));
         EXPECT_EQ(gpsd.ControlDevices(), std::vector<std::string>{}) << "gpsd keeps our source";
     }
 }
@@ -250,10 +242,10 @@ TEST(Program, AnAbruptEndLeavesNoSourceInGpsdThatAnotherUserCouldServe)
         std::optional<PrivateWaylandCompositor> compositor;
         if (row.wayland) compositor.emplace();
         PtyPair input;
-        ScriptedProgram program(
-            SCRIPTED_PROGRAM, {input.Path(), "4800", "GPSGate"},
+        ChildProcess program = ScriptedProgram(
+            {input.Path(), "4800", "GPSGate"},
             compositor ? compositor->ClientEnvironment() : std::vector<std::string>{});
-        ASSERT_EQ(program.WaitForReport("status: ", 20s), "Überwachung ist aktiv");
+        ASSERT_EQ(program.ReadLine("status: ", 20s), "Überwachung ist aktiv");
         const std::vector<std::string> sources = gpsd.ControlDevices();
         ASSERT_EQ(sources.size(), 1u);
         ChildProcess otherUser(  // binds the port the moment it is free
@@ -270,8 +262,8 @@ TEST(Program, AnAbruptEndLeavesNoSourceInGpsdThatAnotherUserCouldServe)
             compositor->KillCompositor();
         else
             program.Signal(SIGKILL);
-        EXPECT_TRUE(program.WaitForEnd(20s).has_value());
-        ASSERT_EQ(otherUser.Read(6, 20s), "bound\n") << "the port was never free";
+        EXPECT_TRUE(program.Wait(20s).has_value());
+        ASSERT_EQ(otherUser.ReadLine("", 20s), "bound") << "the port was never free";
         EXPECT_EQ(gpsd.ControlDevices(), std::vector<std::string>{}) << "listed while free";
         EXPECT_EQ(gpsd.WaitForControlDevices(NoSources, 5s), std::vector<std::string>{});
     }

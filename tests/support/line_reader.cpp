@@ -1,4 +1,4 @@
-#include "tests/uart/line_reader.h"
+#include "tests/support/line_reader.h"
 
 #include <poll.h>
 #include <unistd.h>

@@ -1,5 +1,6 @@
-// Lines that QEMU writes on a descriptor (the guest's console, its monitor), kept as they come:
-// a waiter looks for the next line it wants and reads on, under a deadline, until it is there.
+// Lines that another process writes on a descriptor (a child's report pipe, the UART guest's
+// console and QEMU's monitor), kept as they come: a waiter looks for the next line it wants and
+// reads on, under a deadline, until it is there.
 #pragma once
 
 #include <chrono>
