@@ -6,8 +6,8 @@
 // Both run until the input hangs up and report what their thread cost.
 #pragma once
 
-#include "bench/thread_usage.h"
 #include "relay/relay_state.h"
+#include "tests/support/thread_usage.h"
 
 ThreadUsage CopyLoop(int inputSlave, int outputSlave);
 

@@ -6,9 +6,9 @@
 #include <thread>
 
 #include "bench/pty_link.h"
-#include "bench/thread_usage.h"
 #include "relay/relay_state.h"
 #include "tests/support/pty_pair.h"
+#include "tests/support/thread_usage.h"
 
 enum class BaselineLoop { kCopy, kOneWritePerSentence };
 

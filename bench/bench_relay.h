@@ -7,9 +7,9 @@
 
 #include <sys/types.h>
 
-#include "bench/thread_usage.h"
 #include "relay/relay_state.h"
 #include "tests/support/pty_pair.h"
+#include "tests/support/thread_usage.h"
 
 enum class RelayOutput { kPty, kGpsd };
 

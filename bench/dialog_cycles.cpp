@@ -9,15 +9,14 @@
 #include <cstring>
 #include <string>
 
-#include "bench/thread_usage.h"
 #include "bench/verdict.h"
 #include "platform/window/application_run.h"
 #include "res/resource_ids.h"
 #include "tests/support/gui_test_run.h"
-#include "tests/support/held_resources.h"
 #include "tests/support/monitor_dialog.h"
 #include "tests/support/pty_pair.h"
 #include "tests/support/sample_sentences.h"
+#include "tests/support/thread_usage.h"
 
 using namespace std::chrono_literals;
 

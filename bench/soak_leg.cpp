@@ -11,9 +11,9 @@
 
 #include "bench/channel_primer.h"
 #include "bench/gpsd_tap.h"
-#include "bench/thread_usage.h"
 #include "platform/io/fd_io.h"
 #include "tests/support/private_gpsd.h"
+#include "tests/support/thread_usage.h"
 
 namespace {
 

@@ -13,7 +13,6 @@
 #include <string>
 #include <thread>
 
-#include "bench/thread_usage.h"
 #include "platform/io/fd_io.h"
 #include "relay/relay_state.h"
 #include "tests/support/held_resources.h"
@@ -22,6 +21,7 @@
 #include "tests/support/relay_model.h"
 #include "tests/support/replay_case.h"
 #include "tests/support/sample_sentences.h"
+#include "tests/support/thread_usage.h"
 
 using namespace std::chrono_literals;
 

@@ -9,8 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "bench/thread_usage.h"
 #include "platform/io/unique_fd.h"
+#include "tests/support/thread_usage.h"
 
 namespace {
 

@@ -2,11 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <string>
 
-#include "bench/thread_usage.h"
-#include "bench/verdict.h"
+#include "tests/support/thread_usage.h"
 
 namespace {
 
@@ -16,25 +14,7 @@ constexpr bool kResidentSizeTells = false;
 constexpr bool kResidentSizeTells = true;
 #endif
 
-int EntriesIn(const char* folder)
-{
-    int count = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder))
-        ++count;
-    return count;
-}
-
 }  // namespace
-
-int OpenDescriptorCount()
-{
-    return EntriesIn("/proc/self/fd");
-}
-
-int ThreadCount()
-{
-    return static_cast<int>(ListThreads().size());
-}
 
 void ExpectNothingLeftBehindByRepeating(int times, const std::function<void()>& cycle)
 {

@@ -1,11 +1,9 @@
-// What this process holds that a run must give back, counted from /proc: descriptors, threads,
-// and memory.
+// That a run gives back what it took: descriptors, threads and memory, counted from /proc.
 #pragma once
 
 #include <functional>
 
-int OpenDescriptorCount();
-int ThreadCount();
+#include "tests/support/thread_usage.h"
 
 // Runs `cycle` once (for what stays for the life of the process, such as caches), counts, runs it
 // `times` more and expects as many descriptors and threads as before, and a resident size grown

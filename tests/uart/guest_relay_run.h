@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/thread_usage.h"
+#include "tests/support/thread_usage.h"
 #include "tests/uart/guest_machine.h"
 
 inline constexpr std::chrono::milliseconds kGuestReplyTimeout{20000};

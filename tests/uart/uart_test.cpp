@@ -16,11 +16,11 @@
 #include <string>
 #include <vector>
 
-#include "bench/thread_usage.h"
 #include "tests/support/checked_sentence.h"
 #include "tests/support/far_end_settings.h"
 #include "tests/support/relay_model.h"
 #include "tests/support/sample_sentences.h"
+#include "tests/support/thread_usage.h"
 #include "tests/uart/guest_machine.h"
 #include "tests/uart/guest_relay_run.h"
 #include "ui/main_dialog.h"

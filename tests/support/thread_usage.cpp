@@ -1,4 +1,4 @@
-#include "bench/thread_usage.h"
+#include "tests/support/thread_usage.h"
 
 #include <unistd.h>
 
@@ -98,4 +98,17 @@ double ProcessCpuMs(pid_t pid)
 long ResidentKiB()
 {
     return StatusField("/proc/self/status", "VmRSS");
+}
+
+int OpenDescriptorCount()
+{
+    int count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
+        ++count;
+    return count;
+}
+
+int ThreadCount()
+{
+    return static_cast<int>(ListThreads().size());
 }

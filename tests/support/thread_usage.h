@@ -1,6 +1,7 @@
-// What a thread has cost so far, read from /proc, so that the relay thread (which the bench did
-// not write) and the baseline loops are measured the same way: CPU time and how often the
-// scheduler switched the thread out, voluntarily (it went to sleep) or not (it was preempted).
+// What a thread has cost so far and what this process holds, read from /proc, so that the relay
+// thread (which neither the tests nor the bench wrote) and the bench's baseline loops are
+// measured the same way: CPU time and how often the scheduler switched the thread out,
+// voluntarily (it went to sleep) or not (it was preempted); descriptors, threads and memory.
 #pragma once
 
 #include <sys/types.h>
@@ -33,3 +34,10 @@ double ProcessCpuMs(pid_t pid);
 
 // The process's resident set size (VmRSS) in KiB, -1 when it cannot be read.
 long ResidentKiB();
+
+int OpenDescriptorCount();
+int ThreadCount();
+
+// What a run may leave resident: a leak of even one byte per sentence shows as several hundred
+// KiB over a flood; a few pages for the relay thread's stack and buffers are not growth.
+inline constexpr long kMemoryGrowthTargetKiB = 256;
