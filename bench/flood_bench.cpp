@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "bench/baseline_run.h"
-#include "bench/bench_relay.h"
 #include "bench/pty_link.h"
 #include "bench/verdict.h"
 
@@ -56,14 +55,15 @@ FloodRun RunBaseline(BaselineLoop loop, const Flood& flood, const SentenceSelect
 
 FloodRun RunRelay(const Flood& flood, const SentenceSelection& selection)
 {
-    BenchRelay relay(selection, kBaud);
+    RelayHarness relay;
+    StartMeasuredRelay(relay, selection, kBaud);
     const long rssStart = ResidentKiB();
     const ThreadUsage start = relay.Usage();
-    const Transfer transfer = FeedAndCollect(relay.InputMaster(), relay.OutputMaster(), flood.input,
-                                             flood.into.first(flood.expected.size()));
+    const Transfer transfer = FeedAndCollect(relay.input().Master(), relay.output().Master(),
+                                             flood.input, flood.into.first(flood.expected.size()));
     const ThreadUsage used = relay.Usage() - start;
     relay.Stop();
-    const bool nothingMore = NothingMoreArrived(relay.OutputMaster());
+    const bool nothingMore = NothingMoreArrived(relay.output().Master());
     FloodRun run = Figures(flood, transfer, used, Arrived(flood, transfer) && nothingMore);
     run.rssStartKiB = rssStart;
     run.rssEndKiB = ResidentKiB();

@@ -6,10 +6,10 @@
 #include <exception>
 #include <mutex>
 
-#include "bench/bench_relay.h"
 #include "bench/channel_primer.h"
 #include "bench/gpsd_tap.h"
 #include "bench/nmea_corpus.h"
+#include "bench/pty_link.h"
 #include "bench/soak_leg.h"
 #include "platform/io/fd_io.h"
 #include "tests/support/private_gpsd.h"
@@ -67,16 +67,17 @@ bool RunChannelLatency(const std::string& corpus, const SentenceSelection& selec
     const GpsdNmeaTap tap(gpsd.ClientPort(), [&](std::string_view line, Clock::time_point at) {
         reports.Take(line, at);
     });
-    BenchRelay relay(selection, kBaud, RelayOutput::kGpsd);
-    const bool primed = PrimeGateChannel(relay.InputMaster(), tap);
+    RelayHarness relay(RelayOutput::kGpsd);
+    StartMeasuredRelay(relay, selection, kBaud);
+    const bool primed = PrimeGateChannel(relay.input().Master(), tap);
     std::vector<double> ms;
-    bool correct = primed && WriteAllWithin(relay.InputMaster(), held[0].sentence.data(),
+    bool correct = primed && WriteAllWithin(relay.input().Master(), held[0].sentence.data(),
                                             held[0].sentence.size(), kWriteTimeoutMs);
     for (int i = 0; correct && i < samples; ++i) {
         SleepSeconds(0.001);  // let the relay and gpsd go back to sleep, as between sentences
         const std::string_view next = held[i + 1].sentence;
         const auto start = Clock::now();
-        correct = WriteAllWithin(relay.InputMaster(), next.data(), next.size(), kWriteTimeoutMs);
+        correct = WriteAllWithin(relay.input().Master(), next.data(), next.size(), kWriteTimeoutMs);
         std::unique_lock lock(reports.guard);
         correct = correct &&
                   reports.arrived.wait_for(lock, kReportTimeout, [&] { return reports.count > i; });

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "bench/baseline_run.h"
-#include "bench/bench_relay.h"
 #include "bench/paced_bench.h"
 #include "bench/pty_link.h"
 #include "bench/verdict.h"
@@ -108,9 +107,10 @@ LatencyFigures RunLatencyAndIdleBench(const std::string& corpus, const SentenceS
     // Both paths are sent the same sentences, each from the first.
     const std::vector<HeldSentence> held = SentencesWithOutput(corpus, selection, samples + 1);
     if (held.size() < static_cast<std::size_t>(samples) + 1) return {};
-    BenchRelay relay(selection, kPacedBaud);
+    RelayHarness relay;
+    StartMeasuredRelay(relay, selection, kPacedBaud);
     BaselineRun floor(BaselineLoop::kOneWritePerSentence, selection);
-    LatencyPath relayPath{relay.InputMaster(), relay.OutputMaster()};
+    LatencyPath relayPath{relay.input().Master(), relay.output().Master()};
     LatencyPath floorPath{floor.InputMaster(), floor.OutputMaster()};
     Alternate(relayPath, floorPath, held, samples);
     floor.Stop();

@@ -5,7 +5,6 @@
 #include <string_view>
 #include <vector>
 
-#include "bench/bench_relay.h"
 #include "bench/nmea_corpus.h"
 #include "bench/pty_link.h"
 #include "bench/verdict.h"
@@ -18,15 +17,16 @@ bool RunPacedBench(const std::string& corpus, const SentenceSelection& selection
         WholeSentencesWithin(corpus, static_cast<std::size_t>(seconds * kPacedBaud / 10));
     const std::string expected = ExpectedRelayOutput(std::string(stream), selection);
     std::vector<char> into(expected.size());
-    BenchRelay relay(selection, kPacedBaud);
+    RelayHarness relay;
+    StartMeasuredRelay(relay, selection, kPacedBaud);
     const ThreadUsage start = relay.Usage();
-    const Transfer transfer = FeedAndCollect(relay.InputMaster(), relay.OutputMaster(), stream,
-                                             into, Pace{kPacedBaud, chunkBytes});
+    const Transfer transfer = FeedAndCollect(relay.input().Master(), relay.output().Master(),
+                                             stream, into, Pace{kPacedBaud, chunkBytes});
     const ThreadUsage used = relay.Usage() - start;
     relay.Stop();
     const bool correct = transfer.complete &&
                          std::equal(into.begin(), into.end(), expected.begin()) &&
-                         NothingMoreArrived(relay.OutputMaster());
+                         NothingMoreArrived(relay.output().Master());
 
     const auto sentences = static_cast<double>(CountSentences(stream));
     const double switches = static_cast<double>(used.Switches()) / sentences;

@@ -69,6 +69,13 @@ bool FeedFlatOut(int master, std::string_view input)
 
 }  // namespace
 
+void StartMeasuredRelay(RelayHarness& relay, const SentenceSelection& selection, int baud)
+{
+    if (!relay.Start(selection, baud)) throw std::runtime_error("the relay did not start");
+    if (relay.RelayThread() < 0)
+        throw std::runtime_error("the relay thread was not found in /proc/self/task");
+}
+
 UniqueFd OpenSlave(const std::string& path)
 {
     UniqueFd slave{::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC)};

@@ -10,6 +10,11 @@
 #include <string_view>
 
 #include "platform/io/unique_fd.h"
+#include "tests/support/relay_harness.h"
+
+// Starts `relay` for a figure. Throws std::runtime_error when it does not start (the port or
+// channel code has said why) or its thread cannot be watched.
+void StartMeasuredRelay(RelayHarness& relay, const SentenceSelection& selection, int baud);
 
 // The slave opened the plain way (blocking, raw), as the baseline loops use it.
 UniqueFd OpenSlave(const std::string& path);

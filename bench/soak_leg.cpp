@@ -11,6 +11,7 @@
 
 #include "bench/channel_primer.h"
 #include "bench/gpsd_tap.h"
+#include "bench/pty_link.h"
 #include "platform/io/fd_io.h"
 #include "tests/support/private_gpsd.h"
 #include "tests/support/thread_usage.h"
@@ -120,19 +121,20 @@ LegFigures RunSoakLeg(long long sentences, const SentenceSelection& selection,
         tap = std::make_unique<GpsdNmeaTap>(
             gpsd->ClientPort(),
             [&](std::string_view line, GpsdNmeaTap::Clock::time_point) { guarded.Consume(line); });
-    BenchRelay relay(selection, kBaud, gpsd ? RelayOutput::kGpsd : RelayOutput::kPty);
-    if (gpsd && !PrimeGateChannel(relay.InputMaster(), *tap))
+    RelayHarness relay(gpsd ? RelayOutput::kGpsd : RelayOutput::kPty);
+    StartMeasuredRelay(relay, selection, kBaud);
+    if (gpsd && !PrimeGateChannel(relay.input().Master(), *tap))
         throw std::runtime_error("gpsd reported none of the primers sent through the channel");
     LegFigures figures;
     const ThreadUsage usageStart = relay.Usage();
     const double gpsdCpuStart = gpsd ? ProcessCpuMs(gpsd->Pid()) : 0;
     const auto start = Clock::now();
     Feed feed;
-    std::thread feeder([&] { feed = FeedSoakStream(relay.InputMaster(), sentences); });
+    std::thread feeder([&] { feed = FeedSoakStream(relay.input().Master(), sentences); });
     if (gpsd)
         guarded.Wait();
     else
-        CollectFromPty(relay.OutputMaster(), guarded.check);
+        CollectFromPty(relay.output().Master(), guarded.check);
     figures.seconds = std::chrono::duration<double>(Clock::now() - start).count();
     figures.relayCpuMs = (relay.Usage() - usageStart).cpuMs;
     if (gpsd) figures.gpsdCpuMs = ProcessCpuMs(gpsd->Pid()) - gpsdCpuStart;
@@ -143,7 +145,7 @@ LegFigures RunSoakLeg(long long sentences, const SentenceSelection& selection,
         figures.watchDropped = tap->Disconnected();
         tap.reset();  // its thread has ended: the check is this thread's alone from here
     } else {
-        CollectLeftovers(relay.OutputMaster(), guarded.check);
+        CollectLeftovers(relay.output().Master(), guarded.check);
     }
     guarded.check.Finish();
     figures.input = feed.fed;

@@ -4,7 +4,6 @@
 // reported by gpsd to a raw NMEA watch read on a thread of its own.
 #pragma once
 
-#include "bench/bench_relay.h"
 #include "bench/output_check.h"
 
 class PrivateGpsd;

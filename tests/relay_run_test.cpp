@@ -154,19 +154,14 @@ TEST(RelayRun, TheRelayThreadSleepsWhileTheReceiverIsSilent)
 {
     MessageRecorder messages;
     RelayHarness relay;
-    // ThreadSanitizer starts a thread of its own along with a program's first one; let that
-    // happen here, so that the relay's is the one new thread.
-    std::thread([] {}).join();
-    const std::vector<pid_t> before = ListThreads();
     ASSERT_EQ(relay.Start(), 1);
-    const pid_t relayThread = NewThreadSince(before);
-    ASSERT_GT(relayThread, 0);
+    ASSERT_GT(relay.RelayThread(), 0);
     relay.input().Write(kGga + "$");
     ASSERT_EQ(relay.output().ReadBytes(kGga.size(), 10s), kGga);
 
-    const ThreadUsage start = ReadThreadUsage(relayThread);
+    const ThreadUsage start = relay.Usage();
     EXPECT_EQ(relay.output().ReadBytes(1, 1s), "") << "a second of silence";
-    const ThreadUsage used = ReadThreadUsage(relayThread) - start;
+    const ThreadUsage used = relay.Usage() - start;
     EXPECT_LE(used.Switches(), 2) << "the relay thread woke up while nothing came";
     EXPECT_LT(used.cpuMs, 50.0);
     EXPECT_TRUE(messages.Texts().empty());
