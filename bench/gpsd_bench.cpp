@@ -6,7 +6,6 @@
 #include <exception>
 #include <mutex>
 
-#include "bench/channel_primer.h"
 #include "bench/gpsd_tap.h"
 #include "bench/nmea_corpus.h"
 #include "bench/pty_link.h"
@@ -64,12 +63,11 @@ bool RunChannelLatency(const std::string& corpus, const SentenceSelection& selec
     const std::vector<HeldSentence> held = SentencesWithOutput(corpus, selection, samples + 1);
     if (held.size() < static_cast<std::size_t>(samples) + 1) return false;
     Reports reports;
-    const GpsdNmeaTap tap(gpsd.ClientPort(), [&](std::string_view line, Clock::time_point at) {
-        reports.Take(line, at);
-    });
+    GpsdNmeaTap tap(gpsd.ClientPort(),
+                    [&](std::string_view line, Clock::time_point at) { reports.Take(line, at); });
     RelayHarness relay(RelayOutput::kGpsd);
     StartMeasuredRelay(relay, selection, kBaud);
-    const bool primed = PrimeGateChannel(relay.input().Master(), tap);
+    const bool primed = tap.Prime(relay.input().Master());
     std::vector<double> ms;
     bool correct = primed && WriteAllWithin(relay.input().Master(), held[0].sentence.data(),
                                             held[0].sentence.size(), kWriteTimeoutMs);

@@ -9,7 +9,6 @@
 #include <stdexcept>
 #include <thread>
 
-#include "bench/channel_primer.h"
 #include "bench/gpsd_tap.h"
 #include "bench/pty_link.h"
 #include "platform/io/fd_io.h"
@@ -123,7 +122,7 @@ LegFigures RunSoakLeg(long long sentences, const SentenceSelection& selection,
             [&](std::string_view line, GpsdNmeaTap::Clock::time_point) { guarded.Consume(line); });
     RelayHarness relay(gpsd ? RelayOutput::kGpsd : RelayOutput::kPty);
     StartMeasuredRelay(relay, selection, kBaud);
-    if (gpsd && !PrimeGateChannel(relay.input().Master(), *tap))
+    if (gpsd && !tap->Prime(relay.input().Master()))
         throw std::runtime_error("gpsd reported none of the primers sent through the channel");
     LegFigures figures;
     const ThreadUsage usageStart = relay.Usage();

@@ -3,25 +3,18 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
 #include <stdexcept>
-#include <thread>
 
 #include "tests/support/checked_sentence.h"
 
 using namespace std::chrono_literals;
 
 namespace {
-
-constexpr char kWatchEverything[] = "?WATCH={\"enable\":true,\"json\":true,\"nmea\":true}\n";
-constexpr auto kAnswerTimeout = 10s;
 
 void SendAll(int fd, const std::string& text)
 {
@@ -46,77 +39,25 @@ std::vector<std::string> DeviceEntries(const std::string& line)
 
 }  // namespace
 
-struct GpsdWatcher::Reader {
-    explicit Reader(int port) : fd(ConnectToGpsd(port)), wakeFd(eventfd(0, EFD_CLOEXEC))
-    {
-        thread = std::thread(&Reader::Run, this);
-    }
-    ~Reader()
-    {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const ssize_t ignored = ::write(wakeFd, &one, sizeof one);
-        thread.join();
-        ::close(fd);
-        ::close(wakeFd);
-    }
-
-    int fd;
-    int wakeFd;
-    std::thread thread;
-    mutable std::mutex guard;
-    mutable std::condition_variable arrived;
-    Lines lines;
-    std::string partial;
-    bool disconnected = false;
-
-    // Sleeps in poll() until gpsd sends or the destructor wakes it.
-    void Run()
-    {
-        char buffer[65536];
-        for (;;) {
-            pollfd waits[2] = {{fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
-            if (::poll(waits, 2, -1) < 0 || waits[1].revents) return;
-            const ssize_t count = ::recv(fd, buffer, sizeof buffer, 0);
-            std::lock_guard lock(guard);
-            if (count <= 0) {
-                disconnected = true;
-                arrived.notify_all();
-                return;
-            }
-            partial.append(buffer, static_cast<std::size_t>(count));
-            for (std::size_t end; (end = partial.find('\n')) != std::string::npos;) {
-                lines.push_back(partial.substr(0, end + 1));
-                partial.erase(0, end + 1);
-            }
-            arrived.notify_all();
-        }
-    }
-};
-
-GpsdWatcher::GpsdWatcher(int port) : reader_(std::make_unique<Reader>(port))
+GpsdWatcher::GpsdWatcher(int port)
+    : reader_(port, kWatchEverything, [this](std::string_view line, GpsdReader::Clock::time_point) {
+          std::lock_guard lock(guard_);
+          lines_.emplace_back(line);
+          arrived_.notify_all();
+      })
 {
-    SendAll(reader_->fd, kWatchEverything);
-    const auto watching = [](const Lines& lines) {
-        for (const std::string& line : lines)
-            if (IsReportOf(line, "WATCH")) return true;
-        return false;
-    };
-    if (!WaitUntil(watching, kAnswerTimeout))
-        throw std::runtime_error("gpsd did not confirm the watch");
 }
-
-GpsdWatcher::~GpsdWatcher() = default;
 
 GpsdWatcher::Lines GpsdWatcher::AllLines() const
 {
-    std::lock_guard lock(reader_->guard);
-    return reader_->lines;
+    std::lock_guard lock(guard_);
+    return lines_;
 }
 
 void GpsdWatcher::Forget()
 {
-    std::lock_guard lock(reader_->guard);
-    reader_->lines.clear();
+    std::lock_guard lock(guard_);
+    lines_.clear();
 }
 
 GpsdWatcher::Lines GpsdWatcher::NmeaLines() const
@@ -130,14 +71,8 @@ GpsdWatcher::Lines GpsdWatcher::NmeaLines() const
 bool GpsdWatcher::WaitUntil(const std::function<bool(const Lines&)>& done,
                             std::chrono::milliseconds timeout) const
 {
-    std::unique_lock lock(reader_->guard);
-    return reader_->arrived.wait_for(lock, timeout, [&] { return done(reader_->lines); });
-}
-
-bool GpsdWatcher::WaitUntilDisconnected(std::chrono::milliseconds timeout) const
-{
-    std::unique_lock lock(reader_->guard);
-    return reader_->arrived.wait_for(lock, timeout, [&] { return reader_->disconnected; });
+    std::unique_lock lock(guard_);
+    return arrived_.wait_for(lock, timeout, [&] { return done(lines_); });
 }
 
 bool GpsdWatcher::WaitForFix(std::chrono::milliseconds timeout) const
@@ -195,20 +130,6 @@ bool GpsdWatcher::WaitForSourceClosed(const std::string& path,
             return false;
         },
         timeout);
-}
-
-int ConnectToGpsd(int port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
-        throw std::runtime_error("cannot connect to gpsd on port " + std::to_string(port));
-    }
-    return fd;
 }
 
 std::vector<std::string> QueryGpsdDevices(int port)

@@ -1,20 +1,21 @@
 // A client of gpsd's own JSON protocol, to see from the outside what reached gpsd, as any
 // program that reads GPS data would see it.
 //
-// GpsdWatcher connects to gpsd's client port and sends
-// ?WATCH={"enable":true,"json":true,"nmea":true}: gpsd then opens its sources and reports every
-// NMEA sentence it accepted, exactly as it came in (line end included), and its JSON reports
-// (TPV, SKY, DEVICE, ...), one per line. A thread of its own reads all the time, so gpsd never
-// finds the client slow and drops it.
+// GpsdWatcher keeps what a GpsdReader with kWatchEverything hands it: gpsd then opens its
+// sources and reports every NMEA sentence it accepted, exactly as it came in (line end
+// included), and its JSON reports (TPV, SKY, DEVICE, ...), one per line.
 #pragma once
 
 #include <netinet/in.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <functional>
-#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
+
+#include "tests/support/gpsd_reader.h"
 
 class GpsdWatcher {
 public:
@@ -22,9 +23,6 @@ public:
 
     // Returns once gpsd has confirmed the watch; throws std::runtime_error when it does not.
     explicit GpsdWatcher(int port);
-    ~GpsdWatcher();
-    GpsdWatcher(const GpsdWatcher&) = delete;
-    GpsdWatcher& operator=(const GpsdWatcher&) = delete;
 
     // Every line gpsd has sent so far, in order, each with its own line end.
     Lines AllLines() const;
@@ -37,7 +35,10 @@ public:
     bool WaitUntil(const std::function<bool(const Lines&)>& done,
                    std::chrono::milliseconds timeout) const;
     // Waits until gpsd has closed the connection (it ended, or dropped this client).
-    bool WaitUntilDisconnected(std::chrono::milliseconds timeout) const;
+    bool WaitUntilDisconnected(std::chrono::milliseconds timeout) const
+    {
+        return reader_.WaitUntilDisconnected(timeout);
+    }
     // Waits for a TPV report with a position fix (mode 2 or 3).
     bool WaitForFix(std::chrono::milliseconds timeout) const;
     // Waits until gpsd has sent exactly `line`, line end included.
@@ -49,13 +50,11 @@ public:
     bool WaitForSourceClosed(const std::string& path, std::chrono::milliseconds timeout) const;
 
 private:
-    struct Reader;
-    std::unique_ptr<Reader> reader_;
+    mutable std::mutex guard_;
+    mutable std::condition_variable arrived_;
+    Lines lines_;
+    GpsdReader reader_;  // last: its thread fills the lines
 };
-
-// A connection to gpsd's client port on 127.0.0.1, for the caller to close; throws when gpsd
-// does not take it.
-int ConnectToGpsd(int port);
 
 // Asks gpsd with ?DEVICES; on a connection of its own that watches nothing (so gpsd opens no
 // source for it): the paths of the sources gpsd holds. Throws when gpsd does not answer.
