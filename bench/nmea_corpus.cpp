@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <random>
 
-#include "tests/support/checked_sentence.h"
+#include "tests/support/nmea_checksum.h"
 
 namespace {
 

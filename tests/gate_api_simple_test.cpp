@@ -18,6 +18,7 @@
 #include "platform/io/unique_fd.h"
 #include "tests/support/gpsd_client.h"
 #include "tests/support/held_resources.h"
+#include "tests/support/nmea_checksum.h"
 #include "tests/support/private_gpsd.h"
 #include "tests/support/sample_sentences.h"
 #include "tests/support/scratch.h"

@@ -20,6 +20,7 @@
 #include "platform/io/unique_fd.h"
 #include "tests/support/child_process.h"
 #include "tests/support/gpsd_client.h"
+#include "tests/support/nmea_checksum.h"
 #include "tests/support/private_gpsd.h"
 #include "tests/support/pty_pair.h"
 #include "tests/support/relay_model.h"

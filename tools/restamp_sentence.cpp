@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "tests/support/nmea_checksum.h"
+
 namespace {
 
 enum class DateFields {
@@ -36,14 +38,6 @@ const StampedType* StampedTypeOf(std::string_view sentence)
     return nullptr;
 }
 
-unsigned char Checksum(std::string_view body)  // body: between '$' and '*'
-{
-    unsigned char sum = 0;
-    for (const char c : body)
-        sum ^= static_cast<unsigned char>(c);
-    return sum;
-}
-
 // Where the '*' of a correct checksum is, or npos.
 std::size_t CheckedStar(std::string_view sentence)
 {
@@ -54,7 +48,7 @@ std::size_t CheckedStar(std::string_view sentence)
     const char* end = sentence.data() + sentence.size();
     if (std::from_chars(sentence.data() + star + 1, end, written, 16).ptr != end)
         return std::string_view::npos;
-    return written == Checksum(sentence.substr(1, star - 1)) ? star : std::string_view::npos;
+    return written == NmeaChecksum(sentence.substr(1, star - 1)) ? star : std::string_view::npos;
 }
 
 std::vector<std::string> SplitFields(std::string_view body)
@@ -111,7 +105,7 @@ std::string RestampSentence(std::string_view sentence, const std::tm& utc)
         restamped += "," + fields[i];
     char checksum[4];
     std::snprintf(checksum, sizeof checksum, "*%02X",
-                  Checksum(std::string_view(restamped).substr(1)));
+                  NmeaChecksum(std::string_view(restamped).substr(1)));
     return restamped + checksum;
 }
 

@@ -10,8 +10,6 @@
 #include <cstdint>
 #include <stdexcept>
 
-#include "tests/support/checked_sentence.h"
-
 using namespace std::chrono_literals;
 
 namespace {
@@ -188,11 +186,4 @@ sockaddr_in SourceAddress(const std::string& source)
 bool IsNmeaLine(const std::string& line)
 {
     return !line.empty() && (line[0] == '$' || line[0] == '!');
-}
-
-std::string CheckedSentence(const std::string& body)
-{
-    std::string sentence;
-    AppendCheckedSentence(sentence, body);
-    return sentence;
 }

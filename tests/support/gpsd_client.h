@@ -69,6 +69,3 @@ sockaddr_in SourceAddress(const std::string& source);
 
 // True for a line that holds an NMEA sentence (begins with '$' or '!').
 bool IsNmeaLine(const std::string& line);
-
-// "$" `body` "*" checksum "\r\n": a sentence that gpsd passes on to its clients as it is.
-std::string CheckedSentence(const std::string& body);

@@ -6,10 +6,8 @@ bool HasValidChecksum(const std::string& line)
     const std::size_t end = line.find_first_of("\r\n");
     if (line.empty() || line[0] != '$' || star == std::string::npos || end != star + 3)
         return false;
-    unsigned sum = 0;
-    for (std::size_t i = 1; i < star; ++i)
-        sum ^= static_cast<unsigned char>(line[i]);
-    return std::stoul(line.substr(star + 1, 2), nullptr, 16) == sum &&
+    return std::stoul(line.substr(star + 1, 2), nullptr, 16) ==
+               NmeaChecksum(std::string_view(line).substr(1, star - 1)) &&
            line.substr(end) == (line[end] == '\r' ? "\r\n" : "\n");
 }
 

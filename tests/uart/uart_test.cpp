@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/checked_sentence.h"
 #include "tests/support/far_end_settings.h"
+#include "tests/support/nmea_checksum.h"
 #include "tests/support/relay_model.h"
 #include "tests/support/sample_sentences.h"
 #include "tests/support/thread_usage.h"
@@ -286,9 +286,7 @@ TEST_F(Uart, AnAdapterPulledMidRunEndsItWithOneReadErrorAndOncePluggedBackANewSt
 // outweighs the constant part and a change of either shows.
 std::string LongSentence()
 {
-    std::string sentence;
-    AppendCheckedSentence(sentence, "PQNXL," + std::string(390, 'A'));
-    return sentence;
+    return CheckedSentence("PQNXL," + std::string(390, 'A'));
 }
 
 // Nobody reads ttyS2's far end from here on; the run's own descriptor fills the tty, the
