@@ -40,12 +40,12 @@ void ReportWriteFailure(const char* text)
 // short is no failure to tell of, as for the serial port below.
 void WriteToGateChannel(const char* bytes, std::size_t count)
 {
-    GateApi::Simple& channel = *relayState.gateChannel;
-    if (channel.Write(bytes, static_cast<int>(count), relayState.relayThread.wakeFd) ||
+    GateApi::Simple* channel = relayState.gateChannel;
+    if (channel->Write(bytes, static_cast<int>(count), relayState.relayThread.wakeFd) ||
         errno == ECANCELED)
         return;
     char errorText[GateApi::kGateErrorTextSize];
-    channel.GetLastError(errorText, sizeof errorText);
+    channel->GetLastError(errorText, sizeof errorText);
     ReportWriteFailure(errorText);
 }
 
@@ -63,13 +63,9 @@ void WriteToOutputPort(const char* bytes, std::size_t count)
 void ForwardSentence(const char* text, std::size_t length)
 {
     if (IsDeselected(text, length)) return;
-    const char* bytes = text;
-    std::size_t count = length;
-    if (BeginsWith(text, length, kRepairTag)) {
-        bytes = kFixedVtgSentence;
-        count = kFixedVtgLength;
-    }
-    relayState.writeOutput(bytes, count);
+    const bool repaired = BeginsWith(text, length, kRepairTag);
+    relayState.writeOutput(repaired ? kFixedVtgSentence : text,
+                           repaired ? kFixedVtgLength : length);
 }
 
 void ChooseOutputEnd()

@@ -16,6 +16,6 @@ inline constexpr char kWriteErrorText[] = "Write error";
 // to the user once and sets stopRequested; a write that a stop cut short shows nothing.
 void ForwardSentence(const char* text, std::size_t length);
 
-// Points ForwardSentence at the output end now in relayState, once for a run: the GPS service
-// channel when one is open, else the output port.
+// Points ForwardSentence at the output end now in relayState, once for a run (the relay thread
+// does so as it starts): the GPS service channel when one is open, else the output port.
 void ChooseOutputEnd();

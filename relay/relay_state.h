@@ -1,9 +1,9 @@
 // The process-wide state of the relay, shared by the dialog's thread and the relay thread.
 //
-// The dialog's thread sets everything here before it starts the relay thread and changes none
-// of it during a run (the setting controls are disabled then); stopRequested is the one field
-// that both threads write. The relay thread borrows the ports and the channel and never closes
-// them: their owner closes them after the relay thread has ended.
+// A run (relay/run.h) sets everything here before it starts the relay thread, which chooses
+// writeOutput, and changes none of it during the run (the dialog's setting controls are disabled
+// then); stopRequested is the one field that both threads write. The relay thread borrows the ports
+// and the channel and never closes them: their owner closes them after the relay thread has ended.
 #pragma once
 
 #include <atomic>
@@ -27,18 +27,16 @@ struct RelayThreadHandle {
     int endedFd = -1;
 };
 
-// Writes one sentence's bytes to the run's output end; chosen once as a run starts.
-using OutputWriter = void (*)(const char* bytes, std::size_t count);
-
 struct RelayState {
     // Starts set: no relay runs until a start clears it.
     std::atomic<bool> stopRequested{true};
     PortHandle inputPort = INVALID_HANDLE_VALUE;
     PortHandle outputPort = INVALID_HANDLE_VALUE;
     GateApi::Simple* gateChannel = nullptr;
-    OutputWriter writeOutput = nullptr;
+    // Writes one sentence's bytes to the run's output end; chosen once as a run starts.
+    void (*writeOutput)(const char* bytes, std::size_t count) = nullptr;
     SentenceSelection selection;
     RelayThreadHandle relayThread;
 };
 
-extern RelayState relayState;
+extern RelayState relayState;  // with the run, in relay/run.cpp

@@ -25,18 +25,13 @@ void Signal(int eventFd)
     [[maybe_unused]] const ssize_t ignored = ::write(eventFd, &one, sizeof one);
 }
 
-bool StopRequested()
-{
-    return relayState.stopRequested.load();
-}
-
 // A receiver that is unplugged or hangs up ends the run like a failed write: one message, and
 // the loop stops instead of spinning on a descriptor that stays readable forever. The GPS
 // service's input goes at once: nobody would serve it while the box waits and until Stop.
 void ReportReadFailure()
 {
     if (relayState.gateChannel) relayState.gateChannel->Withdraw();
-    if (!StopRequested()) ShowMessageBox(kReadErrorText);
+    if (!relayState.stopRequested.load()) ShowMessageBox(kReadErrorText);
     relayState.stopRequested.store(true);
 }
 
@@ -51,7 +46,7 @@ ReadResult ReadWhileDataArrives(SentenceFramer& framer)
             ReadRetrying(relayState.inputPort, framer.ReadPosition(), framer.ReadRoom());
         if (count > 0) {
             framer.Receive(static_cast<std::size_t>(count));
-            if (StopRequested()) return ReadResult::kDrained;
+            if (relayState.stopRequested.load()) return ReadResult::kDrained;
             continue;
         }
         if (count == 0) return first ? ReadResult::kHungUp : ReadResult::kDrained;
@@ -82,8 +77,8 @@ WaitResult WaitForInput(int wakeFd)
 void RunRelay(int wakeFd)
 {
     SentenceFramer framer(ForwardSentence, relayState.stopRequested);
-    if (relayState.inputPort == INVALID_HANDLE_VALUE) return;
-    while (!StopRequested()) {
+    ChooseOutputEnd();
+    while (!relayState.stopRequested.load()) {
         const WaitResult woke = WaitForInput(wakeFd);
         if (woke == WaitResult::kWoken) continue;  // the loop's condition decides
         if (woke == WaitResult::kHungUp || ReadWhileDataArrives(framer) == ReadResult::kHungUp) {
@@ -93,14 +88,15 @@ void RunRelay(int wakeFd)
     }
 }
 
-}  // namespace
-
+// The thread's entry; returns 0 on every path.
 unsigned RelayThread()
 {
     RunRelay(relayState.relayThread.wakeFd);
     Signal(relayState.relayThread.endedFd);
     return 0;
 }
+
+}  // namespace
 
 int StartRelayThread()
 {

@@ -10,10 +10,7 @@
 inline constexpr char kReadErrorText[] = "Read error";
 inline constexpr char kCreateThreadFailedText[] = "Unable to create the read thread!";
 
-// The thread's entry; returns 0 on every path.
-unsigned RelayThread();
-
-// Clears stopRequested and starts RelayThread. 1, or 0 after "Unable to create the read
+// Clears stopRequested and starts the relay thread. 1, or 0 after "Unable to create the read
 // thread!" with nothing left behind.
 int StartRelayThread();
 

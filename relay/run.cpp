@@ -4,7 +4,6 @@
 
 #include "ports/gate_channel.h"
 #include "ports/serial_port.h"
-#include "relay/forward_sentence.h"
 #include "relay/relay_state.h"
 #include "relay/relay_thread.h"
 
@@ -28,6 +27,8 @@ void CloseRunEnds()
 
 }  // namespace
 
+RelayState relayState;
+
 int StartRun(const char* inputName, const char* outputName, int baud,
              const SentenceSelection& selection)
 {
@@ -36,15 +37,12 @@ int StartRun(const char* inputName, const char* outputName, int baud,
     if (RunIsHeld()) return 0;
     relayState.selection = selection;
     relayState.inputPort = OpenSerialPort(inputName, baud);
-    const bool opened =
-        relayState.inputPort != INVALID_HANDLE_VALUE && OpenOutputEnd(outputName, baud);
-    if (opened) ChooseOutputEnd();
     // StartRelayThread() clears stopRequested just before the thread exists.
-    if (!opened || !StartRelayThread()) {
-        CloseRunEnds();
-        return 0;
-    }
-    return 1;
+    if (relayState.inputPort != INVALID_HANDLE_VALUE && OpenOutputEnd(outputName, baud) &&
+        StartRelayThread())
+        return 1;
+    CloseRunEnds();
+    return 0;
 }
 
 void StopRun(RunEndWait waitForEnd)

@@ -4,7 +4,7 @@
 //
 // StartRun opens the input port, then the output end: the GPS service channel when the output
 // text contains kGateOutputName (as typed, anywhere in it), a serial port otherwise. It stores
-// the selection, points ForwardSentence at the output end and starts the relay thread. StopRun
+// the selection and starts the relay thread. StopRun
 // wakes the relay, waits for its end and only then closes both ends: the relay thread borrows
 // them until it has ended.
 #pragma once

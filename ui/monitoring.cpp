@@ -36,14 +36,6 @@ SentenceSelection ReadSelection(Dialog* dialog)
     return selection;
 }
 
-// Stop's wait for the relay thread: the pause, then its end. The GUI keeps serving all the
-// while: the relay may be showing a box (a failed write) and waits for its answer.
-void PauseAndServeUntilEnded(int relayEnded)
-{
-    PauseMilliseconds(kStopPauseMs);
-    WaitForDescriptor(relayEnded);
-}
-
 }  // namespace
 
 int BaudFromText(const char* text)
@@ -71,7 +63,12 @@ int StartMonitoring(Dialog* dialog)
 
 int StopMonitoring(Dialog* dialog)
 {
-    StopRun(PauseAndServeUntilEnded);
+    // The pause, then the wait for the relay thread's end. The GUI keeps serving all the while:
+    // the relay may be showing a box (a failed write) and waits for its answer.
+    StopRun([](int relayEnded) {
+        PauseMilliseconds(kStopPauseMs);
+        WaitForDescriptor(relayEnded);
+    });
     UpdateTrayIcon(dialog, NotifyIconAction::kModify, TRAY_ICON_UID, TrayIdlePicture());
     SetControlText(dialog, IDC_STATUS, kIdleStatusText);
     EnableSettingControls(dialog, true);

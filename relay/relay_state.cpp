@@ -1,3 +1,0 @@
-#include "relay/relay_state.h"
-
-RelayState relayState;
