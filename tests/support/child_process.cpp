@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <sstream>
 #include <stdexcept>
 #include <string_view>
 
@@ -36,18 +35,6 @@ std::vector<std::string> ChildEnvironment(const std::vector<std::string>& change
     return environment;
 }
 
-// The program as a shell finds it: a name with a slash as it is, else the first on PATH.
-std::string FindProgram(const std::string& name)
-{
-    const char* path = std::getenv("PATH");
-    if (name.empty() || name.find('/') != std::string::npos || !path) return name;
-    std::istringstream folders(path);
-    for (std::string folder; std::getline(folders, folder, ':');)
-        if (!folder.empty() && ::access((folder + "/" + name).c_str(), X_OK) == 0)
-            return folder + "/" + name;
-    return name;
-}
-
 std::vector<char*> PointersTo(std::vector<std::string>& texts)
 {
     std::vector<char*> pointers;
@@ -59,11 +46,9 @@ std::vector<char*> PointersTo(std::vector<std::string>& texts)
 
 // Everything a program's child needs, made before the fork: after it, nothing may allocate.
 struct Exec {
-    std::string path;
     std::vector<char*> argv, envp;
     std::vector<std::pair<int, int>> descriptors;
-    std::vector<int> moved;  // room for the descriptors on their way
-    sigset_t blocked;
+    std::vector<int> moved{};  // room for the descriptors on their way
     bool diesWithTest;
     pid_t parent;
 };
@@ -89,7 +74,7 @@ void PlaceDescriptors(Exec& exec)
         ::setpgid(0, 0);  // a Ctrl-C at the terminal is for the test alone
     }
     PlaceDescriptors(exec);
-    ::execve(exec.path.c_str(), exec.argv.data(), exec.envp.data());
+    ::execvpe(exec.argv[0], exec.argv.data(), exec.envp.data());  // glibc's searches on the stack
     ::_exit(127);
 }
 
@@ -132,14 +117,11 @@ void ChildProcess::Start(const ChildSetup& setup, const std::function<int(int re
     if (setup.input) inputReader = Pipe(input_);
     const UniqueFd devNull(::open("/dev/null", O_RDWR | O_CLOEXEC));
     std::vector<std::string> environment = ChildEnvironment(setup.environment);
-    Exec exec{FindProgram(body ? "" : arguments_.at(0)),
-              PointersTo(arguments_),
-              PointersTo(environment),
-              setup.descriptors,
-              {},
-              {},
-              setup.diesWithTest,
-              ::getpid()};
+    Exec exec{.argv = PointersTo(arguments_),
+              .envp = PointersTo(environment),
+              .descriptors = setup.descriptors,
+              .diesWithTest = setup.diesWithTest,
+              .parent = ::getpid()};
     if (setup.reportFd >= 0) exec.descriptors.push_back({setup.reportFd, reportWriter.get()});
     if (setup.input) exec.descriptors.push_back({STDIN_FILENO, inputReader.get()});
     for (const int standard : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO})
@@ -147,13 +129,12 @@ void ChildProcess::Start(const ChildSetup& setup, const std::function<int(int re
                          [standard](const auto& placed) { return placed.first == standard; }))
             exec.descriptors.push_back({standard, devNull.get()});
     exec.moved.resize(exec.descriptors.size());
-    sigemptyset(&exec.blocked);
-    for (const int number : setup.blockedSignals)
-        sigaddset(&exec.blocked, number);
-
     // Blocked across the fork, so that the child has them blocked before anyone can signal it.
-    sigset_t unblocked;
-    ::pthread_sigmask(SIG_BLOCK, &exec.blocked, &unblocked);
+    sigset_t blocked, unblocked;
+    sigemptyset(&blocked);
+    for (const int number : setup.blockedSignals)
+        sigaddset(&blocked, number);
+    ::pthread_sigmask(SIG_BLOCK, &blocked, &unblocked);
     pid_ = ::fork();
     if (pid_ == 0 && body) BecomeUser(uid, body, reportWriter.get());
     if (pid_ == 0) BecomeProgram(exec);
@@ -165,12 +146,7 @@ void ChildProcess::Start(const ChildSetup& setup, const std::function<int(int re
 
 ChildProcess::~ChildProcess()
 {
-    if (pid_ <= 0 || exitCode_) return;
-    if (arguments_.empty()) {
-        Stop(SIGKILL);
-        return;
-    }
-    Stop();
+    if (pid_ > 0) Stop(arguments_.empty() ? SIGKILL : SIGTERM);
 }
 
 void ChildProcess::Signal(int number) const

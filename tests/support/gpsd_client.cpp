@@ -1,24 +1,11 @@
 #include "tests/support/gpsd_client.h"
 
 #include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
-#include <stdexcept>
-
-using namespace std::chrono_literals;
 
 namespace {
-
-void SendAll(int fd, const std::string& text)
-{
-    if (::send(fd, text.data(), text.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(text.size()))
-        throw std::runtime_error("cannot send to gpsd");
-}
 
 bool IsReportOf(const std::string& line, const char* reportClass)
 {
@@ -132,31 +119,16 @@ bool GpsdWatcher::WaitForSourceClosed(const std::string& path,
 
 std::vector<std::string> QueryGpsdDevices(int port)
 {
-    const int fd = ConnectToGpsd(port);
-    SendAll(fd, "?DEVICES;\n");
-    std::string received;
-    char buffer[4096];
-    pollfd ready{fd, POLLIN, 0};
-    // gpsd greets with VERSION first; the answer is the line of class DEVICES.
-    for (std::size_t start = 0;;) {
-        const std::size_t end = received.find('\n', start);
-        if (end != std::string::npos) {
-            const std::string line = received.substr(start, end + 1 - start);
-            start = end + 1;
-            if (!IsReportOf(line, "DEVICES")) continue;
-            ::close(fd);
-            std::vector<std::string> paths;
-            for (const std::string& device : DeviceEntries(line))
-                paths.push_back(JsonMember(device, "path"));
-            return paths;
-        }
-        const ssize_t count =
-            ::poll(&ready, 1, 10000) == 1 ? ::recv(fd, buffer, sizeof buffer, 0) : 0;
-        if (count <= 0) break;
-        received.append(buffer, static_cast<std::size_t>(count));
+    std::vector<std::string> paths;
+    {  // gpsd sends no second DEVICES report to a client that watches nothing
+        const GpsdReader reader(port, "?DEVICES;\n", [&paths](std::string_view text, auto) {
+            const std::string line(text);
+            if (IsReportOf(line, "DEVICES"))
+                for (const std::string& device : DeviceEntries(line))
+                    paths.push_back(JsonMember(device, "path"));
+        });
     }
-    ::close(fd);
-    throw std::runtime_error("gpsd did not answer ?DEVICES");
+    return paths;
 }
 
 std::string JsonMember(const std::string& line, const std::string& name)

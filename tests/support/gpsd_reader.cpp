@@ -15,27 +15,30 @@
 
 namespace {
 
-constexpr auto kWatchTimeout = std::chrono::seconds(10);
+constexpr auto kAnswerTimeout = std::chrono::seconds(10);
 // Several seconds of gpsd's output at full speed, as far as the system lets a user ask.
 constexpr int kReceiveBufferBytes = 16 << 20;
 constexpr std::size_t kReadBytes = 256 * 1024;
 
 }  // namespace
 
-GpsdReader::GpsdReader(int port, std::string_view watch, LineSink sink)
-    : fd_(ConnectToGpsd(port)), wake_(eventfd(0, EFD_CLOEXEC)), sink_(std::move(sink))
+GpsdReader::GpsdReader(int port, std::string_view request, LineSink sink)
+    : fd_(ConnectToGpsd(port)),
+      wake_(eventfd(0, EFD_CLOEXEC)),
+      sink_(std::move(sink)),
+      answer_("{\"class\":\"" + std::string(request.substr(1, request.find_first_of("=;") - 1)))
 {
     setsockopt(fd_.get(), SOL_SOCKET, SO_RCVBUF, &kReceiveBufferBytes, sizeof kReceiveBufferBytes);
     carried_.reserve(4096);
     thread_ = std::thread(&GpsdReader::Run, this);
     std::unique_lock lock(guard_);
-    if (::send(fd_.get(), watch.data(), watch.size(), MSG_NOSIGNAL) !=
-            static_cast<ssize_t>(watch.size()) ||
-        !changed_.wait_for(lock, kWatchTimeout, [&] { return watching_ || disconnected_; }) ||
-        !watching_) {
+    if (::send(fd_.get(), request.data(), request.size(), MSG_NOSIGNAL) !=
+            static_cast<ssize_t>(request.size()) ||
+        !changed_.wait_for(lock, kAnswerTimeout, [&] { return answered_ || disconnected_; }) ||
+        !answered_) {
         lock.unlock();
         EndThread();  // which the members' own destruction would not do
-        throw std::runtime_error("gpsd did not confirm the watch");
+        throw std::runtime_error("gpsd did not answer " + std::string(request));
     }
 }
 
@@ -65,12 +68,12 @@ void GpsdReader::Split(std::string_view data, Clock::time_point arrived)
         std::string_view line = data.substr(0, end + 1);
         data.remove_prefix(end + 1);
         if (!carried_.empty()) line = carried_.append(line);
-        if (!watching_ && line.find("\"class\":\"WATCH\"") != std::string_view::npos) {
+        sink_(line, arrived);
+        if (!answered_ && line.starts_with(answer_)) {  // once the sink has it
             std::lock_guard lock(guard_);
-            watching_ = true;
+            answered_ = true;
             changed_.notify_all();
         }
-        sink_(line, arrived);
         carried_.clear();
     }
     carried_.append(data);
