@@ -5,19 +5,16 @@
 // beyond the bounds.
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <utility>
@@ -30,6 +27,7 @@
 #include "tests/support/child_process.h"
 #include "tests/support/fake_control_socket.h"
 #include "tests/support/gpsd_client.h"
+#include "tests/support/listening_socket.h"
 #include "tests/support/message_recorder.h"
 #include "tests/support/nmea_checksum.h"
 #include "tests/support/private_gpsd.h"
@@ -175,14 +173,9 @@ TEST(GpsServiceTrust, AFarEndClosedAlreadyIsNotGpsds)
 {
     GpsdIdentity rootsGpsd{};
     rootsGpsd.owners = {kOtherUid, kOtherUid};
-    sockaddr_in address{};
-    socklen_t size = sizeof address;
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const UniqueFd listener{::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)};
-    ASSERT_EQ(::bind(listener.get(), reinterpret_cast<sockaddr*>(&address), size), 0);
-    ASSERT_EQ(::listen(listener.get(), 4), 0);
-    ASSERT_EQ(::getsockname(listener.get(), reinterpret_cast<sockaddr*>(&address), &size), 0);
+    sockaddr_in address = TcpAddress("127.0.0.1");
+    const UniqueFd listener = Listen(address);
+    ASSERT_TRUE(listener);
     for (const int count : {1, 0}) {  // one root holds, then one closes
         SCOPED_TRACE(count == 1 ? "held" : "closed");
         ChildProcess root([&](int report) { return Stranger(address, count, report); });
@@ -199,20 +192,15 @@ TEST(GpsServiceTrust, AControlSocketOfAnotherUserIsToldNothing)
     const std::string path = (directory.Path() / "gpsd.sock").string();
     ChildProcess fake(
         [&path](int report) {
-            sockaddr_un address{};
-            address.sun_family = AF_UNIX;
-            std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
-            const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
-            if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-                ::listen(listener, 4) != 0)
-                return 1;
+            const UniqueFd listener = Listen(UnixAddress(path.c_str()));
+            if (!listener) return 1;
             ::chmod(path.c_str(), 0777);
             Report(report, "ready\n");
-            pollfd waiting{listener, POLLIN, 0};
+            pollfd waiting{listener.get(), POLLIN, 0};
             if (::poll(&waiting, 1, 10000) != 1) return 2;
             char count[24];
             std::snprintf(count, sizeof count, "%ld\n",
-                          ReadUntilClosed(::accept(listener, nullptr, nullptr), 10000));
+                          ReadUntilClosed(::accept(listener.get(), nullptr, nullptr), 10000));
             Report(report, count);
             return 0;
         },

@@ -14,12 +14,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "platform/io/unique_fd.h"
 #include "tests/support/child_process.h"
 #include "tests/support/gpsd_client.h"
+#include "tests/support/listening_socket.h"
 #include "tests/support/nmea_checksum.h"
 #include "tests/support/private_gpsd.h"
 #include "tests/support/pty_pair.h"
@@ -123,29 +125,18 @@ TEST(RelayBenchRelayMode, RunsKilledOrHungUpLeaveNoSourceInGpsd)
     // so that it holds none of them.
     ChildProcess squatter(
         [](int report) {
-            sockaddr_in ours{};
-            socklen_t size = sizeof ours;
-            ours.sin_family = AF_INET;
-            inet_pton(AF_INET, "127.113.110.120", &ours.sin_addr);
-            const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-            if (::bind(fd, reinterpret_cast<sockaddr*>(&ours), size) != 0 || ::listen(fd, 4) != 0 ||
-                ::getsockname(fd, reinterpret_cast<sockaddr*>(&ours), &size) != 0)
-                return 1;
+            sockaddr_in ours = TcpAddress("127.113.110.120");
+            const UniqueFd listener = Listen(ours);
+            if (!listener) return 1;
             char port[8];
             std::snprintf(port, sizeof port, "%u\n", ntohs(ours.sin_port));
             Report(report, port);
             return ::pause();
         },
         kOtherUid);
-    const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(listen(listener, 4), 0);
-    ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
-    const UniqueFd otherProgram(listener);
+    sockaddr_in address = TcpAddress("127.0.0.1");
+    const UniqueFd otherProgram = Listen(address);
+    ASSERT_TRUE(otherProgram);
     const std::string other = "tcp://127.0.0.1:" + std::to_string(ntohs(address.sin_port));
     ASSERT_TRUE(gpsd.AddSource(other));
     PtyPair liveInput;
@@ -198,7 +189,7 @@ TEST(RelayBenchRelayMode, RunsKilledOrHungUpLeaveNoSourceInGpsd)
 
 struct Refusal {
     const char* legend;
-    std::vector<std::string> arguments;  // "IN" and "OUT" stand for two working ptys
+    const char* arguments;  // separated by spaces; "IN" and "OUT" stand for two working ptys
     int exitCode;
     const char* errorsStartWith;
 };
@@ -207,59 +198,32 @@ TEST(RelayBenchRelayMode, RefusesBadArgumentsAndOutputsThatDoNotOpen)
 {
     // For the child: no gpsd there.
     const ScopedEnvironmentVariable noGpsd("GPSD_SOCKET", "/no/gpsd.sock");
+    const char* const kUsage = "usage:";
+    const char* const kOpenFailed = "Quarnex: Unable to open the port!";
     const Refusal refusals[] = {
-        {"no output", {"--relay", "--input", "IN"}, 2, "usage:"},
-        {"unknown type",
-         {"--relay", "--input", "IN", "--output", "OUT", "--deselect", "GSV,XYZ"},
-         2,
-         "usage:"},
-        {"trailing comma",
-         {"--relay", "--input", "IN", "--output", "OUT", "--deselect", "GSV,"},
-         2,
-         "usage:"},
-        {"baud not a number",
-         {"--relay", "--input", "IN", "--output", "OUT", "--baud", "9k6"},
-         2,
-         "usage:"},
-        {"benchmark option",
-         {"--relay", "--input", "IN", "--output", "OUT", "--quick"},
-         2,
-         "usage:"},
-        {"ports without --relay", {"--input", "IN", "--output", "OUT"}, 2, "usage:"},
-        {"unknown option", {"--fast"}, 2, "usage:"},
-        {"missing input",
-         {"--relay", "--input", "/nonexistent/tty", "--output", "OUT"},
-         1,
-         "Quarnex: Unable to open the port!"},
-        {"output not a tty",
-         {"--relay", "--input", "IN", "--output", "/dev/null"},
-         1,
-         "Quarnex: Unable to open the port!"},
-        {"same port twice",
-         {"--relay", "--input", "IN", "--output", "IN"},
-         1,
-         "Quarnex: Unable to open the port!"},
-        {"baud 0",
-         {"--relay", "--input", "IN", "--output", "OUT", "--baud", "0"},
-         1,
+        {"no output", "--relay --input IN", 2, kUsage},
+        {"unknown type", "--relay --input IN --output OUT --deselect GSV,XYZ", 2, kUsage},
+        {"trailing comma", "--relay --input IN --output OUT --deselect GSV,", 2, kUsage},
+        {"baud not a number", "--relay --input IN --output OUT --baud 9k6", 2, kUsage},
+        {"benchmark option", "--relay --input IN --output OUT --quick", 2, kUsage},
+        {"ports without --relay", "--input IN --output OUT", 2, kUsage},
+        {"unknown option", "--fast", 2, kUsage},
+        {"soak and relay at once", "--relay --soak --input IN --output OUT", 2, kUsage},
+        {"missing input", "--relay --input /nonexistent/tty --output OUT", 1, kOpenFailed},
+        {"output not a tty", "--relay --input IN --output /dev/null", 1, kOpenFailed},
+        {"same port twice", "--relay --input IN --output IN", 1, kOpenFailed},
+        {"baud 0", "--relay --input IN --output OUT --baud 0", 1,
          "Quarnex: Unable to configure the serial port!"},
-        {"GPSGate without a gpsd",
-         {"--relay", "--input", "IN", "--output", "GPSGate"},
-         1,
+        {"GPSGate without a gpsd", "--relay --input IN --output GPSGate", 1,
          "Quarnex: gpsd control socket /no/gpsd.sock: No such file or directory"},
-        {"soak and relay at once",
-         {"--relay", "--soak", "--input", "IN", "--output", "OUT"},
-         2,
-         "usage:"},
     };
     for (const Refusal& refusal : refusals) {
         SCOPED_TRACE(refusal.legend);
         PtyPair input, output;
-        std::vector<std::string> arguments = refusal.arguments;
-        for (std::string& argument : arguments) {
-            if (argument == "IN") argument = input.Path();
-            if (argument == "OUT") argument = output.Path();
-        }
+        std::vector<std::string> arguments;
+        std::istringstream words(refusal.arguments);
+        for (std::string word; words >> word;)
+            arguments.push_back(word == "IN" ? input.Path() : word == "OUT" ? output.Path() : word);
         ChildProcess relay = RelayBench(arguments);
         const Ended ended = Wait(relay, 20s);
         EXPECT_EQ(ended.exitCode, refusal.exitCode);

@@ -11,24 +11,20 @@
 #include <stdexcept>
 
 #include "platform/io/unique_fd.h"
+#include "tests/support/listening_socket.h"
 
 FakeControlSocket::FakeControlSocket(const std::string& path, FakeGpsd behaviour)
     : path_(path), behaviour_(behaviour)
 {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
-    listener_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    stop_ = ::eventfd(0, EFD_CLOEXEC);
+    const sockaddr_un address = UnixAddress(path.c_str());
     // A queue of no more than one connection, which the fake fills itself and never takes.
     const bool full = behaviour == FakeGpsd::kFullQueue;
-    if (listener_ < 0 || stop_ < 0 ||
-        ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listener_, full ? 0 : 4) != 0)
-        throw std::runtime_error("fake control socket at " + path);
+    listener_ = Listen(address, full ? 0 : 4).release();
+    stop_ = ::eventfd(0, EFD_CLOEXEC);
+    if (listener_ < 0 || stop_ < 0) throw std::runtime_error("fake control socket at " + path);
     if (full) {
         filler_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (::connect(filler_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+        if (::connect(filler_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
             throw std::runtime_error("filling the queue of " + path);
     }
     server_ = std::thread([this] { Serve(); });

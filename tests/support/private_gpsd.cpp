@@ -9,12 +9,12 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <cstring>
 #include <sstream>
 #include <stdexcept>
 #include <vector>
 
 #include "platform/io/unique_fd.h"
+#include "tests/support/listening_socket.h"
 #include "tests/support/relay_model.h"
 
 using namespace std::chrono_literals;
@@ -24,15 +24,6 @@ namespace {
 constexpr int kControlTimeoutMs = 10000;
 // gpsd's listen queue length, as it sets its own.
 constexpr int kListenQueue = 5;
-
-// A listening socket of this process that gpsd takes over; invalid when it cannot be had.
-UniqueFd ListeningSocket(int domain, const sockaddr* address, socklen_t length)
-{
-    UniqueFd fd{::socket(domain, SOCK_STREAM | SOCK_CLOEXEC, 0)};
-    if (!fd || ::bind(fd.get(), address, length) != 0 || ::listen(fd.get(), kListenQueue) != 0)
-        return {};
-    return fd;
-}
 
 // The root of another release whose gpsd the test runs instead of the host's (see
 // tools/other_gpsd_root.sh), or "" for the host's own.
@@ -89,20 +80,10 @@ PrivateGpsd::~PrivateGpsd()
 // nothing has to be waited for but gpsd's first answer.
 bool PrivateGpsd::Launch()
 {
-    sockaddr_un control{};
-    control.sun_family = AF_UNIX;
-    std::strncpy(control.sun_path, socketPath_.c_str(), sizeof control.sun_path - 1);
-    sockaddr_in client{};
-    client.sin_family = AF_INET;
-    client.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof client;
-    const UniqueFd controlSocket =
-        ListeningSocket(AF_UNIX, reinterpret_cast<sockaddr*>(&control), sizeof control);
-    const UniqueFd clientSocket =
-        ListeningSocket(AF_INET, reinterpret_cast<sockaddr*>(&client), sizeof client);
-    if (!controlSocket || !clientSocket ||
-        ::getsockname(clientSocket.get(), reinterpret_cast<sockaddr*>(&client), &length) != 0)
-        return false;
+    sockaddr_in client = TcpAddress("127.0.0.1");
+    const UniqueFd controlSocket = Listen(UnixAddress(socketPath_.c_str()), kListenQueue);
+    const UniqueFd clientSocket = Listen(client, kListenQueue);
+    if (!controlSocket || !clientSocket) return false;
     port_ = ntohs(client.sin_port);
     Start(controlSocket.get(), clientSocket.get());
     return true;
@@ -151,14 +132,12 @@ void PrivateGpsd::Thaw()
 
 std::string PrivateGpsd::Control(const std::string& command) const
 {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, socketPath_.c_str(), sizeof address.sun_path - 1);
+    const sockaddr_un address = UnixAddress(socketPath_.c_str());
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const timeval limit{kControlTimeoutMs / 1000, 0};  // also bounds the connect
     setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
     std::string reply;
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
         ::write(fd, command.data(), command.size()) == static_cast<ssize_t>(command.size()) &&
         ::shutdown(fd, SHUT_WR) == 0) {
         char buffer[1024];
