@@ -2,8 +2,8 @@
 
 bool ReadFarEndRates(int master, unsigned long& input, unsigned long& output);
 
-bool ReadFarEndSettings(int master, FarEndSettings& settings)
+bool ReadFarEndSettings(int fd, FarEndSettings& settings)
 {
-    return tcgetattr(master, &settings.lines) == 0 &&
-           ReadFarEndRates(master, settings.inputBaud, settings.outputBaud);
+    return tcgetattr(fd, &settings.lines) == 0 &&
+           ReadFarEndRates(fd, settings.inputBaud, settings.outputBaud);
 }

@@ -1,5 +1,6 @@
-// The line settings of a pseudo-terminal as its far end (the master) sees them, read with the
-// kernel's own calls, so a test checks what the device holds rather than what the program meant.
+// The line settings of a tty as the kernel holds them, read with its own calls (the rates with
+// termios2), so a test checks what the device holds rather than what the program meant: from a
+// pseudo-terminal's far end (the master), or from the program's own descriptor in the UART guest.
 #pragma once
 
 #include <termios.h>
@@ -11,4 +12,4 @@ struct FarEndSettings {
 };
 
 // False when the settings cannot be read.
-bool ReadFarEndSettings(int master, FarEndSettings& settings);
+bool ReadFarEndSettings(int fd, FarEndSettings& settings);

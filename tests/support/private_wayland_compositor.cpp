@@ -1,12 +1,8 @@
 #include "tests/support/private_wayland_compositor.h"
 
-#include <poll.h>
-#include <sys/inotify.h>
-#include <unistd.h>
-
 #include <stdexcept>
 
-#include "platform/io/unique_fd.h"
+#include "tests/support/path_wait.h"
 
 namespace {
 
@@ -17,19 +13,12 @@ constexpr char kSocket[] = "wayland-quarnex";
 PrivateWaylandCompositor::PrivateWaylandCompositor()
 {
     const std::string folder = runtime_.Path();
-    const UniqueFd created{inotify_init1(IN_CLOEXEC | IN_NONBLOCK)};
-    inotify_add_watch(created.get(), folder.c_str(), IN_CREATE);
     weston_.emplace(
         std::vector<std::string>{"weston", "--backend=headless-backend.so", "--no-config",
                                  std::string("--socket=") + kSocket, "--idle-time=0"},
         ChildSetup{.environment = {"XDG_RUNTIME_DIR=" + folder}});
-    char events[4096];
-    for (int waits = 0; ::access((folder + "/" + kSocket).c_str(), F_OK) != 0; ++waits) {
-        pollfd change{created.get(), POLLIN, 0};
-        if (waits == 30 || ::poll(&change, 1, 1000) < 0)
-            throw std::runtime_error("weston did not open its socket");
-        [[maybe_unused]] const ssize_t drained = ::read(created.get(), events, sizeof events);
-    }
+    if (!WaitForPath(folder + "/" + kSocket, std::chrono::seconds(30)))
+        throw std::runtime_error("weston did not open its socket");
 }
 
 std::vector<std::string> PrivateWaylandCompositor::ClientEnvironment() const

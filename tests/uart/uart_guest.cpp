@@ -32,8 +32,8 @@
 #include "relay/relay_thread.h"
 #include "relay/run.h"
 #include "tests/support/child_process.h"
-#include "tests/uart/guest_device_node.h"
-#include "tests/uart/guest_line_settings.h"
+#include "tests/support/far_end_settings.h"
+#include "tests/support/path_wait.h"
 #include "tests/uart/guest_process_state.h"
 
 namespace {
@@ -55,6 +55,30 @@ struct Session {
     std::string output;
     int baud;
 };
+
+// What a port holds after the program set it up, as the driver reports it on the program's own
+// descriptor: "ISPEED OSPEED FRAME", e.g. "14400 14400 8N1" (the rates the driver re-encoded from
+// the divisor it chose); FRAME gains " rtscts" or " xonxoff" when flow control is on, " dtr" or
+// " rts" while the driver holds that line raised.
+std::string DescribeLineSettings(int fd)
+{
+    FarEndSettings settings{};
+    int lines = 0;
+    if (!ReadFarEndSettings(fd, settings) || ioctl(fd, TIOCMGET, &lines) != 0) return "unreadable";
+    const tcflag_t control = settings.lines.c_cflag;
+    std::string text = std::to_string(settings.inputBaud) + " " +
+                       std::to_string(settings.outputBaud) + " " +
+                       char('5' + (control & CSIZE) / CS6) +  // CS5 to CS8 count up by CS6
+                       (!(control & PARENB)  ? 'N'
+                        : (control & PARODD) ? 'O'
+                                             : 'E') +
+                       ((control & CSTOPB) ? '2' : '1');
+    if (control & CRTSCTS) text += " rtscts";
+    if (settings.lines.c_iflag & (IXON | IXOFF)) text += " xonxoff";
+    if (lines & TIOCM_DTR) text += " dtr";
+    if (lines & TIOCM_RTS) text += " rts";
+    return text;
+}
 
 void SaySerialDriverState()
 {
@@ -183,7 +207,7 @@ int main(int argc, char** argv)
     }
     if (mode == "await" && argc == 3) {
         // Well within the host's wait for an answer, so that "absent" reaches it.
-        const bool present = WaitForDeviceNode(argv[2], 10000);
+        const bool present = WaitForPath(argv[2], std::chrono::seconds(10));
         Say(std::string("device ") + argv[2] + (present ? " present" : " absent"));
         return present ? 0 : 1;
     }
