@@ -42,6 +42,7 @@ bool BoxWatcher::eventFilter(QObject* watched, QEvent* event)
     seen_.push_back({box->windowTitle(), box->text(),
                      box->standardButtons() == QMessageBox::StandardButtons(QMessageBox::Ok),
                      box->isModal()});
+    if (shown_) shown_(seen_.back());
     // Answered from the event loop, once the box runs its own.
     if (policy_ == kAnswerAtOnce) QTimer::singleShot(0, box, [box] { PressOk(box); });
     return false;

@@ -1,11 +1,12 @@
 // Sees every message box the program shows, as a user would: caption, text, buttons, and whether
-// it blocks the other windows. By default it presses OK as soon as
-// a box appears; a watcher made with kHoldBoxes leaves them open until AnswerOpenBoxes().
+// it blocks the other windows. By default it presses OK as soon as a box appears; a watcher made
+// with kHoldBoxes leaves them open until AnswerOpenBoxes().
 #pragma once
 
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <vector>
 
 struct SeenBox {
@@ -27,6 +28,8 @@ public:
     // Presses OK on every box that is open now.
     void AnswerOpenBoxes();
     void SetPolicy(Policy policy) { policy_ = policy; }
+    // Called with each box as it appears.
+    void OnShown(std::function<void(const SeenBox&)> shown) { shown_ = std::move(shown); }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -34,4 +37,5 @@ protected:
 private:
     Policy policy_;
     std::vector<SeenBox> seen_;
+    std::function<void(const SeenBox&)> shown_;
 };

@@ -102,10 +102,8 @@ long ResidentKiB()
 
 int OpenDescriptorCount()
 {
-    int count = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
-        ++count;
-    return count;
+    const std::filesystem::directory_iterator entries("/proc/self/fd");
+    return static_cast<int>(std::distance(begin(entries), end(entries)));
 }
 
 int ThreadCount()

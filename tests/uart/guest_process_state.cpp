@@ -8,8 +8,7 @@
 #include <climits>
 #include <vector>
 
-#include "relay/relay_state.h"
-#include "relay/relay_thread.h"
+#include "relay/run.h"
 
 namespace {
 
@@ -54,10 +53,7 @@ std::string DescribeUsage()
 std::string DescribeWhatIsHeld()
 {
     std::string held;
-    if (RelayEndedDescriptor() >= 0) held += " relay";
-    if (relayState.inputPort != INVALID_HANDLE_VALUE) held += " input";
-    if (relayState.outputPort != INVALID_HANDLE_VALUE) held += " output";
-    if (relayState.gateChannel) held += " channel";
+    if (RunIsHeld()) held += " run";
     if (const std::string fds = ListProcEntries("/proc/self/fd", {"0", "1", "2"}); !fds.empty())
         held += " descriptors" + fds;
     return held.empty() ? "holds nothing" : "holds" + held;

@@ -9,5 +9,6 @@
 std::string DescribeUsage();
 
 // "holds nothing" once the process is back to what it was before a run; otherwise "holds" and
-// what is left: "relay", "input", "output", "channel", "descriptors N (TARGET)...".
+// what is left: "run" (its thread, a port or the channel, as RunIsHeld says), "descriptors N
+// (TARGET)...".
 std::string DescribeWhatIsHeld();

@@ -59,14 +59,9 @@ TEST(GateOutput, OnlyTheExactNameAnywhereInTheTextSelectsTheChannel)
     const struct {
         const char* output;
         bool channel;
-    } rows[] = {{"GPSGate", true},
-                {"to GPSGate here", true},
-                {"xGPSGatex", true},
-                {"GPSGat", false},
-                {"GPS Gate", false},
-                {"gpsgate", false},
-                {"GPSGATE", false},
-                {"GpsGate", false}};
+    } rows[] = {{"GPSGate", true},  {"to GPSGate here", true}, {"xGPSGatex", true},
+                {"GPSGat", false},  {"GPS Gate", false},       {"gpsgate", false},
+                {"GPSGATE", false}, {"GpsGate", false}};
     PrivateGpsd gpsd;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.output);

@@ -75,9 +75,6 @@ unsigned long FarEndBaud(const PtyPair& pty)
     return ReadFarEndSettings(pty.Master(), settings) ? settings.outputBaud : 0;
 }
 
-// Two sentences and the '$' that completes the second.
-const std::string kTwoSentences = kGga + kRmc + "$";
-
 TEST(Monitoring, StartRelaysWithTheDialogsSettingsAndStopRestoresTheIdleLook)
 {
     PtyPair input, output;

@@ -37,9 +37,6 @@ bool Readable(int fd)
     return ::poll(&state, 1, 0) == 1;
 }
 
-// Two sentences and the '$' that completes the second.
-const std::string kTwoSentences = kGga + kRmc + "$";
-
 // Stop takes about a second also with no run: the pause that lets a relay leave its loop.
 TEST(Monitoring, StopWithoutARunStillPausesAboutASecond)
 {

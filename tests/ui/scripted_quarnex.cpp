@@ -9,10 +9,7 @@
 // Usage: scripted_quarnex INPUT BAUD OUTPUT
 #include <unistd.h>
 
-#include <QApplication>
-#include <QEvent>
 #include <QLabel>
-#include <QMessageBox>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -33,20 +30,6 @@ void Report(const QString& line)
     [[maybe_unused]] const ssize_t ignored = ::write(STDOUT_FILENO, bytes.data(), bytes.size());
 }
 
-class BoxReporter : public QObject {
-public:
-    BoxReporter() { qApp->installEventFilter(this); }
-    ~BoxReporter() override { qApp->removeEventFilter(this); }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (auto* box = qobject_cast<QMessageBox*>(watched); box && event->type() == QEvent::Show)
-            Report("box: " + box->text());
-        return false;
-    }
-};
-
 struct Script {
     std::string input;
     std::string baud;
@@ -58,6 +41,7 @@ void PressStart(std::unique_ptr<MonitorDialog>& user, const Script& script)
     if (!RunEventsUntil([] { return ShownMainDialog() != nullptr; })) return Report("no dialog");
     user = std::make_unique<MonitorDialog>(ShownMainDialog());
     user->boxes().SetPolicy(BoxWatcher::kHoldBoxes);
+    user->boxes().OnShown([](const SeenBox& box) { Report("box: " + box.text); });
     user->Type(IDC_INPUT_PORT, script.input);
     user->Type(IDC_BAUD, script.baud);
     user->Type(IDC_OUTPUT_PORT, script.output);
@@ -73,7 +57,6 @@ int main(int argc, char** argv)
     if (argc != 4) return 2;
     const Script script{argv[1], argv[2], argv[3]};
     return RunInApplication(argc, argv, [&script] {
-        const BoxReporter boxes;
         std::unique_ptr<MonitorDialog> user;
         QSocketNotifier commands(STDIN_FILENO, QSocketNotifier::Read);
         QObject::connect(&commands, &QSocketNotifier::activated, [&] {
