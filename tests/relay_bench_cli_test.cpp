@@ -38,7 +38,7 @@ ChildProcess RelayBench(const std::vector<std::string>& arguments)
 {
     std::vector<std::string> command{RELAY_BENCH_PATH};
     command.insert(command.end(), arguments.begin(), arguments.end());
-    return ChildProcess(command, {.reportFd = STDERR_FILENO});
+    return ChildProcess(command, {.lineFds = {STDERR_FILENO}});
 }
 
 struct Ended {

@@ -4,6 +4,7 @@
 #include <grp.h>
 #include <poll.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 
@@ -86,14 +87,6 @@ void PlaceDescriptors(Exec& exec)
     ::_exit(body(report));
 }
 
-UniqueFd Pipe(UniqueFd& writeEnd)
-{
-    int ends[2];
-    if (::pipe2(ends, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
-    writeEnd.reset(ends[1]);
-    return UniqueFd(ends[0]);
-}
-
 }  // namespace
 
 ChildProcess::ChildProcess(std::vector<std::string> arguments, const ChildSetup& setup)
@@ -110,11 +103,15 @@ ChildProcess::ChildProcess(const std::function<int(int report)>& body, uid_t uid
 void ChildProcess::Start(const ChildSetup& setup, const std::function<int(int report)>& body,
                          uid_t uid)
 {
-    UniqueFd reportWriter, inputReader;
-    report_ = Pipe(reportWriter);
-    ::fcntl(report_.get(), F_SETFL, O_NONBLOCK);
-    lines_ = LineReader(report_.get());
-    if (setup.input) inputReader = Pipe(input_);
+    // A socket rather than pipes: a line told to a child that has ended fails (MSG_NOSIGNAL)
+    // instead of killing the test with SIGPIPE.
+    int ends[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
+        throw std::runtime_error("socketpair");
+    socket_.reset(ends[0]);
+    const UniqueFd childsEnd(ends[1]);
+    ::fcntl(socket_.get(), F_SETFL, O_NONBLOCK);
+    lines_ = LineReader(socket_.get());
     const UniqueFd devNull(::open("/dev/null", O_RDWR | O_CLOEXEC));
     std::vector<std::string> environment = ChildEnvironment(setup.environment);
     Exec exec{.argv = PointersTo(arguments_),
@@ -122,8 +119,8 @@ void ChildProcess::Start(const ChildSetup& setup, const std::function<int(int re
               .descriptors = setup.descriptors,
               .diesWithTest = setup.diesWithTest,
               .parent = ::getpid()};
-    if (setup.reportFd >= 0) exec.descriptors.push_back({setup.reportFd, reportWriter.get()});
-    if (setup.input) exec.descriptors.push_back({STDIN_FILENO, inputReader.get()});
+    for (const int number : setup.lineFds)
+        exec.descriptors.push_back({number, childsEnd.get()});
     for (const int standard : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO})
         if (std::none_of(exec.descriptors.begin(), exec.descriptors.end(),
                          [standard](const auto& placed) { return placed.first == standard; }))
@@ -136,7 +133,7 @@ void ChildProcess::Start(const ChildSetup& setup, const std::function<int(int re
         sigaddset(&blocked, number);
     ::pthread_sigmask(SIG_BLOCK, &blocked, &unblocked);
     pid_ = ::fork();
-    if (pid_ == 0 && body) BecomeUser(uid, body, reportWriter.get());
+    if (pid_ == 0 && body) BecomeUser(uid, body, childsEnd.get());
     if (pid_ == 0) BecomeProgram(exec);
     ::pthread_sigmask(SIG_SETMASK, &unblocked, nullptr);
     if (pid_ < 0) throw std::runtime_error("fork");
@@ -190,11 +187,11 @@ const std::vector<std::string>& ChildProcess::AllLines(std::chrono::milliseconds
     return lines_.Lines();
 }
 
-void ChildProcess::Tell(const std::string& line)
+bool ChildProcess::Tell(const std::string& line)
 {
     const std::string whole = line + "\n";
-    if (::write(input_.get(), whole.data(), whole.size()) != static_cast<ssize_t>(whole.size()))
-        throw std::runtime_error("cannot tell the child " + line);
+    return ::send(socket_.get(), whole.data(), whole.size(), MSG_NOSIGNAL) ==
+           static_cast<ssize_t>(whole.size());
 }
 
 void Report(int fd, const char* text)

@@ -1,9 +1,10 @@
 // Where a test or the benchmark gets a child process: another program, or a function of this one
 // run in a forked child, optionally as another user (the tests run as root, so a child can drop
 // to any uid), for what another program or user on the machine does to ours. Either way the
-// child reports on one pipe, read here line by line under a deadline; its end is awaited in the
-// kernel (a pidfd), and a child still running when the object goes is stopped and reaped: a
-// program with SIGTERM first, a function at once with SIGKILL.
+// child talks to the test over one socket: what it writes there is read here line by line under
+// a deadline, and it reads the lines Tell() writes. Its end is awaited in the kernel (a pidfd),
+// and a child still running when the object goes is stopped and reaped: a program with SIGTERM
+// first, a function at once with SIGKILL.
 #pragma once
 
 #include <signal.h>
@@ -29,8 +30,7 @@ struct ChildSetup {
     // Over this process's environment: "NAME=value", or "NAME" to drop the variable.
     std::vector<std::string> environment{};
     std::vector<std::pair<int, int>> descriptors{};  // {its number, our descriptor}
-    int reportFd = -1;   // the number at which it writes to the report pipe
-    bool input = false;  // its standard input a pipe that Tell() writes to
+    std::vector<int> lineFds{};  // the numbers at which it has its end of the socket to the test
     std::vector<int> blockedSignals{};
     // Killed when this process ends, however it ends; in a process group of its own.
     bool diesWithTest = false;
@@ -60,10 +60,13 @@ public:
     // nullopt when none came within `timeout` or the child closed its end.
     std::optional<std::string> ReadLine(const std::string& prefix,
                                         std::chrono::milliseconds timeout);
-    // Every report line, once the child has closed its end (or `timeout` has passed).
+    // Every line so far, without reading on.
+    const std::vector<std::string>& Lines() const { return lines_.Lines(); }
+    // Every line, once the child has closed its end (or `timeout` has passed).
     const std::vector<std::string>& AllLines(std::chrono::milliseconds timeout);
-    // Writes `line` and a line end to its standard input.
-    void Tell(const std::string& line);
+    // Writes `line` and a line end to the socket without waiting; false when it did not fit or
+    // the child has closed its end.
+    bool Tell(const std::string& line);
 
 private:
     void Start(const ChildSetup& setup, const std::function<int(int report)>& body, uid_t uid);
@@ -71,8 +74,7 @@ private:
     std::vector<std::string> arguments_;
     pid_t pid_ = -1;
     UniqueFd pidFd_;
-    UniqueFd report_;
-    UniqueFd input_;
+    UniqueFd socket_;  // our end
     LineReader lines_{-1};
     std::optional<int> exitCode_;
 };

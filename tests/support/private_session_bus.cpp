@@ -37,7 +37,7 @@ PrivateSessionBus::PrivateSessionBus() : directory_("quarnex-bus")
     daemon_.emplace(std::vector<std::string>{"dbus-daemon", "--nofork",
                                              "--config-file=" + configuration.string(),
                                              "--print-address=" + std::to_string(kAddressFd)},
-                    ChildSetup{.reportFd = kAddressFd});
+                    ChildSetup{.lineFds = {kAddressFd}});
     // A guard against a bus that never comes up, not a pace.
     const std::string address = daemon_->ReadLine("", std::chrono::seconds(30)).value_or("");
     if (address.empty()) throw std::runtime_error("dbus-daemon gave no address");

@@ -20,7 +20,7 @@ PrivateXServer::PrivateXServer(TrayHost host)
 {
     xvfb_.emplace(std::vector<std::string>{"Xvfb", "-displayfd", std::to_string(kDisplayFd),
                                            "-screen", "0", "800x600x24", "-nolisten", "tcp"},
-                  ChildSetup{.reportFd = kDisplayFd});
+                  ChildSetup{.lineFds = {kDisplayFd}});
     // A guard against a server that never comes up, not a pace.
     const std::string number = xvfb_->ReadLine("", 30s).value_or("");
     if (number.empty()) throw std::runtime_error("Xvfb did not come up");

@@ -51,37 +51,25 @@ std::vector<std::string> QemuArguments(const std::string& imageDir, const QemuEn
     // clang-format on
 }
 
-// Our end non-blocking, QEMU's end second. Sockets rather than pipes: a write to a QEMU that has
-// ended fails with EPIPE (MSG_NOSIGNAL) instead of killing the test with SIGPIPE.
-std::pair<UniqueFd, UniqueFd> SocketPair()
-{
-    int ends[2];
-    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
-        throw std::runtime_error("socketpair");
-    fcntl(ends[0], F_SETFL, O_NONBLOCK);
-    return {UniqueFd(ends[0]), UniqueFd(ends[1])};
-}
-
 }  // namespace
 
 GuestMachine::GuestMachine(const std::string& imageDir)
 {
-    auto [console, guestConsole] = SocketPair();
-    auto [monitor, qemuMonitor] = SocketPair();
-    consoleFd_ = std::move(console);
-    console_ = LineReader(consoleFd_.get());
-    monitor_ = std::make_unique<GuestMonitor>(std::move(monitor));
-
-    // QEMU takes the monitor by its number, and is killed with the test process, also when that
-    // is killed itself (ctest's time-out).
-    const int qemuConsole = guestConsole.get(), monitorFd = qemuMonitor.get();
-    qemu_.emplace(QemuArguments(imageDir, {input_->Path(), output_->Path(), adapter_->Path(),
-                                           monitorFd, (logs_.Path() / "qemu.log").string()}),
-                  ChildSetup{.descriptors = {{STDIN_FILENO, qemuConsole},
-                                             {STDOUT_FILENO, qemuConsole},
-                                             {STDERR_FILENO, qemuConsole},
-                                             {monitorFd, monitorFd}},
-                             .diesWithTest = true});
+    int monitor[2];  // ours non-blocking, QEMU's second
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, monitor) != 0)
+        throw std::runtime_error("socketpair");
+    const UniqueFd qemuMonitor(monitor[1]);
+    fcntl(monitor[0], F_SETFL, O_NONBLOCK);
+    monitor_ = std::make_unique<GuestMonitor>(UniqueFd(monitor[0]));
+    // The console is QEMU's standard input, output and error. QEMU takes the monitor by its
+    // number, and is killed with the test process, also when that is killed itself (ctest's
+    // time-out).
+    qemu_.emplace(
+        QemuArguments(imageDir, {input_->Path(), output_->Path(), adapter_->Path(),
+                                 qemuMonitor.get(), (logs_.Path() / "qemu.log").string()}),
+        ChildSetup{.descriptors = {{qemuMonitor.get(), qemuMonitor.get()}},
+                   .lineFds = {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO},
+                   .diesWithTest = true});
 }
 
 PtyPair& GuestMachine::FarEnd(const std::string& guestPort)
@@ -118,21 +106,16 @@ long GuestMachine::AdapterLineRate() const
 
 void GuestMachine::Send(const std::string& line)
 {
-    const std::string whole = line + "\n";
     // A guest that reads nothing any more fills the socket: give up rather than wait forever.
-    if (hung_ || ::send(consoleFd_.get(), whole.data(), whole.size(), MSG_NOSIGNAL) !=
-                     static_cast<ssize_t>(whole.size()))
-        hung_ = true;
+    if (hung_ || !qemu_->Tell(line)) hung_ = true;
 }
 
 std::optional<std::string> GuestMachine::WaitForLine(const std::string& prefix,
                                                      std::chrono::milliseconds timeout)
 {
-    if (hung_) return std::nullopt;
-    auto line = console_.Next([&](const std::string& text) { return text.rfind(prefix, 0) == 0; },
-                              std::chrono::steady_clock::now() + timeout);
-    if (!line) hung_ = true;
-    return line;
+    const std::optional<std::string> rest = hung_ ? std::nullopt : qemu_->ReadLine(prefix, timeout);
+    if (!rest) hung_ = true;
+    return rest ? std::optional(prefix + *rest) : std::nullopt;
 }
 
 std::string GuestMachine::Tail() const

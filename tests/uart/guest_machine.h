@@ -16,9 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/io/unique_fd.h"
 #include "tests/support/child_process.h"
-#include "tests/support/line_reader.h"
 #include "tests/support/pty_pair.h"
 #include "tests/support/scratch.h"
 #include "tests/uart/guest_monitor.h"
@@ -53,7 +51,7 @@ public:
                                            std::chrono::milliseconds timeout);
 
     // Every console line so far; lines from Mark() on are those that arrive after the call.
-    const std::vector<std::string>& Lines() const { return console_.Lines(); }
+    const std::vector<std::string>& Lines() const { return qemu_->Lines(); }
     std::size_t Mark() const { return Lines().size(); }
     // The last lines of the console, for a failure's message.
     std::string Tail() const;
@@ -63,8 +61,6 @@ private:
     std::unique_ptr<PtyPair> output_ = std::make_unique<PtyPair>();
     std::unique_ptr<PtyPair> adapter_ = std::make_unique<PtyPair>();
     ScratchDirectory logs_{"quarnex-uart"};  // QEMU's trace of the adapter's settings
-    UniqueFd consoleFd_;  // the guest's console both ways, and QEMU's own messages
-    LineReader console_{-1};
     std::unique_ptr<GuestMonitor> monitor_;
     std::optional<ChildProcess> qemu_;
     bool hung_ = false;

@@ -119,7 +119,7 @@ bool NoSources(const std::vector<std::string>& devices)
 }
 
 // tests/ui/scripted_quarnex in a child process: its reports on standard output, commands on
-// standard input, its own messages where the test's go.
+// standard input, both on the socket to the test; its own messages where the test's go.
 ChildProcess ScriptedProgram(const std::vector<std::string>& arguments,
                              const std::vector<std::string>& environment = {})
 {
@@ -127,8 +127,7 @@ ChildProcess ScriptedProgram(const std::vector<std::string>& arguments,
     command.insert(command.end(), arguments.begin(), arguments.end());
     return ChildProcess(command, {.environment = environment,
                                   .descriptors = {{STDERR_FILENO, STDERR_FILENO}},
-                                  .reportFd = STDOUT_FILENO,
-                                  .input = true});
+                                  .lineFds = {STDIN_FILENO, STDOUT_FILENO}});
 }
 
 void ExpectEndedWithOne(const std::optional<int>& exitCode)
@@ -201,7 +200,7 @@ TEST(Program, LosingTheDisplayEndsItWithOneAndLeavesNoSourceInGpsd)
          }},
         {"in Stop's pause",
          [](ChildProcess& program, PtyPair&) {
-             program.Tell("stop");
+             ASSERT_TRUE(program.Tell("stop"));
              ASSERT_TRUE(program.ReadLine("stopping", 20s));
          }},
     };

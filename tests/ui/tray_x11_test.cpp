@@ -10,13 +10,13 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QPixmap>
-#include <QProcess>
 #include <QScreen>
 #include <QSystemTrayIcon>
 #include <QWidget>
 
 #include "platform/window/dialog.h"
 #include "res/resource_ids.h"
+#include "tests/support/child_process.h"
 #include "tests/support/event_wait.h"
 #include "tests/support/green_pixels.h"
 #include "tests/support/monitor_dialog.h"
@@ -46,11 +46,9 @@ bool DrawnActive(const QSystemTrayIcon& tray)
 
 void ClickWithTheMouse(const QPoint& where)
 {
-    QProcess xdotool;
-    xdotool.start("xdotool", {"mousemove", QString::number(where.x()), QString::number(where.y()),
-                              "click", "1"});
-    ASSERT_TRUE(RunEventsUntil([&] { return xdotool.state() == QProcess::NotRunning; }));
-    ASSERT_EQ(xdotool.exitCode(), 0);
+    ChildProcess xdotool({"xdotool", "mousemove", std::to_string(where.x()),
+                          std::to_string(where.y()), "click", "1"});
+    ASSERT_EQ(xdotool.Wait(std::chrono::seconds(30)), 0);
 }
 
 void SaveScreenshot(QWidget* window)
