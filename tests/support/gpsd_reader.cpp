@@ -20,6 +20,21 @@ constexpr auto kAnswerTimeout = std::chrono::seconds(10);
 constexpr int kReceiveBufferBytes = 16 << 20;
 constexpr std::size_t kReadBytes = 256 * 1024;
 
+// A connection to gpsd's client port on 127.0.0.1; throws when gpsd does not take it.
+int ConnectToGpsd(int port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        throw std::runtime_error("cannot connect to gpsd on port " + std::to_string(port));
+    }
+    return fd;
+}
+
 }  // namespace
 
 GpsdReader::GpsdReader(int port, std::string_view request, LineSink sink)
@@ -93,18 +108,4 @@ void GpsdReader::Run()
     std::lock_guard lock(guard_);
     disconnected_ = true;
     changed_.notify_all();
-}
-
-int ConnectToGpsd(int port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
-        throw std::runtime_error("cannot connect to gpsd on port " + std::to_string(port));
-    }
-    return fd;
 }

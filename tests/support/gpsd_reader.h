@@ -55,7 +55,3 @@ private:
     bool disconnected_ = false;
     std::thread thread_;  // last: it starts once everything else is there
 };
-
-// A connection to gpsd's client port on 127.0.0.1, for the caller to close; throws when gpsd
-// does not take it.
-int ConnectToGpsd(int port);
