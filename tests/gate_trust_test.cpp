@@ -190,23 +190,7 @@ TEST(GpsServiceTrust, AControlSocketOfAnotherUserIsToldNothing)
     const ScratchDirectory directory;
     ::chmod(directory.Path().c_str(), 0777);  // where the other user may make a socket
     const std::string path = (directory.Path() / "gpsd.sock").string();
-    ChildProcess fake(
-        [&path](int report) {
-            const UniqueFd listener = Listen(UnixAddress(path.c_str()));
-            if (!listener) return 1;
-            ::chmod(path.c_str(), 0777);
-            Report(report, "ready\n");
-            pollfd waiting{listener.get(), POLLIN, 0};
-            if (::poll(&waiting, 1, 10000) != 1) return 2;
-            char count[24];
-            std::snprintf(count, sizeof count, "%ld\n",
-                          ReadUntilClosed(::accept(listener.get(), nullptr, nullptr), 10000));
-            Report(report, count);
-            return 0;
-        },
-        kOtherUid);
-    ASSERT_EQ(fake.ReadLine("", 10s), "ready");
-
+    FakeControlSocket fake(path, FakeGpsd::kSilent, kOtherUid);
     const ScopedEnvironmentVariable variable("GPSD_SOCKET", path.c_str());
     MessageRecorder messages;
     GateApi::Simple* channel = nullptr;
@@ -216,7 +200,7 @@ TEST(GpsServiceTrust, AControlSocketOfAnotherUserIsToldNothing)
     const std::string text = messages.Texts()[0];
     EXPECT_TRUE(text.starts_with("gpsd control socket ")) << text;
     EXPECT_TRUE(text.ends_with("/gpsd.sock: owned by uid 1001")) << text;
-    EXPECT_EQ(fake.ReadLine("", 10s), "0") << "the fake received something";
+    EXPECT_EQ(fake.Received(10s), 0) << "the fake received something";
 }
 
 struct Misbehaviour {

@@ -2,8 +2,10 @@
 
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 #include <stdexcept>
 
@@ -13,7 +15,7 @@ namespace {
 
 // Plain system calls only: this runs in the forked child. Each case ends when the program hangs
 // up on it.
-void Answer(int connection, FakeGpsd behaviour)
+void Answer(int connection, FakeGpsd behaviour, int report)
 {
     char buffer[4096];
     std::memset(buffer, 'x', sizeof buffer);
@@ -27,10 +29,14 @@ void Answer(int connection, FakeGpsd behaviour)
             }
             return;
         case FakeGpsd::kSilent: {  // reads the command, then holds on until the other side closes
-            while (::read(connection, buffer, sizeof buffer) > 0) {
-            }
+            long received = 0;
+            for (ssize_t n; (n = ::read(connection, buffer, sizeof buffer)) > 0;)
+                received += n;
             pollfd closed{connection, 0, 0};  // a closed peer shows as POLLHUP
             ::poll(&closed, 1, -1);
+            char line[32];
+            std::snprintf(line, sizeof line, "received %ld\n", received);
+            Report(report, line);
             return;
         }
         case FakeGpsd::kSlowAnswers:  // the command to its end, then a free slot's list and OK
@@ -53,23 +59,31 @@ int Serve(const sockaddr_un& address, FakeGpsd behaviour, int report)
     if (!listener || (full && ::connect(filler.get(), reinterpret_cast<const sockaddr*>(&address),
                                         sizeof address) != 0))
         return 1;
+    ::chmod(address.sun_path, 0777);  // for a fake of another user's, that anyone may connect
     Report(report, "listening\n");
     while (!full) {
         const UniqueFd connection{::accept(listener.get(), nullptr, nullptr)};
-        if (connection) Answer(connection.get(), behaviour);
+        if (connection) Answer(connection.get(), behaviour, report);
     }
     return ::pause();
 }
 
 }  // namespace
 
-FakeControlSocket::FakeControlSocket(const std::string& path, FakeGpsd behaviour)
-    : path_(path), server_([address = UnixAddress(path.c_str()), behaviour](int report) {
-          return Serve(address, behaviour, report);
-      })
+FakeControlSocket::FakeControlSocket(const std::string& path, FakeGpsd behaviour, uid_t uid)
+    : path_(path),
+      server_([address = UnixAddress(path.c_str()),
+               behaviour](int report) { return Serve(address, behaviour, report); },
+              uid)
 {
     if (server_.ReadLine("", std::chrono::seconds(10)) != "listening")
         throw std::runtime_error("fake control socket at " + path);
+}
+
+long FakeControlSocket::Received(std::chrono::milliseconds timeout)
+{
+    const std::optional<std::string> count = server_.ReadLine("received ", timeout);
+    return count ? std::stol(*count) : -1;
 }
 
 FakeControlSocket::~FakeControlSocket()
