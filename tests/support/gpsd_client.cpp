@@ -60,25 +60,26 @@ bool GpsdWatcher::WaitUntil(const std::function<bool(const Lines&)>& done,
     return arrived_.wait_for(lock, timeout, [&] { return done(lines_); });
 }
 
-bool GpsdWatcher::WaitForFix(std::chrono::milliseconds timeout) const
+bool GpsdWatcher::WaitForAnyLine(const std::function<bool(const std::string&)>& matches,
+                                 std::chrono::milliseconds timeout) const
 {
     return WaitUntil(
-        [](const Lines& lines) {
-            for (const std::string& line : lines)
-                if (IsReportOf(line, "TPV") && std::atoi(JsonMember(line, "mode").c_str()) >= 2)
-                    return true;
-            return false;
+        [&](const Lines& lines) { return std::any_of(lines.begin(), lines.end(), matches); },
+        timeout);
+}
+
+bool GpsdWatcher::WaitForFix(std::chrono::milliseconds timeout) const
+{
+    return WaitForAnyLine(
+        [](const std::string& line) {
+            return IsReportOf(line, "TPV") && std::atoi(JsonMember(line, "mode").c_str()) >= 2;
         },
         timeout);
 }
 
 bool GpsdWatcher::WaitForLine(const std::string& line, std::chrono::milliseconds timeout) const
 {
-    return WaitUntil(
-        [&](const Lines& lines) {
-            return std::find(lines.begin(), lines.end(), line) != lines.end();
-        },
-        timeout);
+    return WaitForAnyLine([&](const std::string& each) { return each == line; }, timeout);
 }
 
 std::string GpsdWatcher::WaitForSourceOpened(std::chrono::milliseconds timeout) const
@@ -87,17 +88,13 @@ std::string GpsdWatcher::WaitForSourceOpened(std::chrono::milliseconds timeout) 
     // that starts watching (DEVICES). An open one carries the time it was opened ("activated"),
     // a closed one 0.
     std::string path;
-    WaitUntil(
-        [&](const Lines& lines) {
-            for (const std::string& line : lines) {
-                if (!IsReportOf(line, "DEVICE") && !IsReportOf(line, "DEVICES")) continue;
-                for (const std::string& device : DeviceEntries(line))
-                    if (JsonMember(device, "activated").size() > 1) {
-                        path = JsonMember(device, "path");
-                        return true;
-                    }
-            }
-            return false;
+    WaitForAnyLine(
+        [&](const std::string& line) {
+            if (!IsReportOf(line, "DEVICE") && !IsReportOf(line, "DEVICES")) return false;
+            for (const std::string& device : DeviceEntries(line))
+                if (path.empty() && JsonMember(device, "activated").size() > 1)
+                    path = JsonMember(device, "path");
+            return !path.empty();
         },
         timeout);
     return path;
@@ -106,13 +103,10 @@ std::string GpsdWatcher::WaitForSourceOpened(std::chrono::milliseconds timeout) 
 bool GpsdWatcher::WaitForSourceClosed(const std::string& path,
                                       std::chrono::milliseconds timeout) const
 {
-    return WaitUntil(
-        [&](const Lines& lines) {
-            for (const std::string& line : lines)
-                if (IsReportOf(line, "DEVICE") && JsonMember(line, "path") == path &&
-                    JsonMember(line, "activated") == "0")
-                    return true;
-            return false;
+    return WaitForAnyLine(
+        [&](const std::string& line) {
+            return IsReportOf(line, "DEVICE") && JsonMember(line, "path") == path &&
+                   JsonMember(line, "activated") == "0";
         },
         timeout);
 }

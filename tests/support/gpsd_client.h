@@ -50,6 +50,9 @@ public:
     bool WaitForSourceClosed(const std::string& path, std::chrono::milliseconds timeout) const;
 
 private:
+    bool WaitForAnyLine(const std::function<bool(const std::string&)>& matches,
+                        std::chrono::milliseconds timeout) const;
+
     mutable std::mutex guard_;
     mutable std::condition_variable arrived_;
     Lines lines_;

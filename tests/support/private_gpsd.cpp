@@ -63,8 +63,17 @@ PrivateGpsd::PrivateGpsd(GpsdLog logging) : detailedLog_(logging == GpsdLog::kDe
                                      : "no gpsd in QUARNEX_GPSD_ROOT " + GpsdRoot());
     socketPath_ = Directory() + "/gpsd.sock";
     logPath_ = Directory() + "/gpsd.log";
+    // gpsd is handed its control socket and client port already listening, as systemd hands
+    // them to a socket-activated gpsd (LISTEN_FDS, LISTEN_PID = its own pid, which the shell's
+    // exec keeps): clients can connect at once, no port can be taken by another program in
+    // between, and nothing has to be waited for but gpsd's first answer.
+    sockaddr_in client = TcpAddress("127.0.0.1");
+    const UniqueFd controlSocket = Listen(UnixAddress(socketPath_.c_str()), kListenQueue);
+    const UniqueFd clientSocket = Listen(client, kListenQueue);
+    port_ = ntohs(client.sin_port);
+    if (controlSocket && clientSocket) Start(controlSocket.get(), clientSocket.get());
     // Connections wait in the sockets' queues until gpsd serves them: an answer means it runs.
-    if (!Launch() || Control("?devices\n").empty()) Stop();
+    if (Control("?devices\n").empty()) Stop();
     if (!gpsd_) throw std::runtime_error("private gpsd did not start:\n" + Log());
     socketVariable_.emplace("GPSD_SOCKET", socketPath_.c_str());
 }
@@ -72,21 +81,6 @@ PrivateGpsd::PrivateGpsd(GpsdLog logging) : detailedLog_(logging == GpsdLog::kDe
 PrivateGpsd::~PrivateGpsd()
 {
     Stop();  // before the members restore GPSD_SOCKET and remove the directory
-}
-
-// gpsd is handed its control socket and client port already listening, as systemd hands them
-// to a socket-activated gpsd (LISTEN_FDS, LISTEN_PID = its own pid, which the shell's exec
-// keeps): clients can connect at once, no port can be taken by another program in between, and
-// nothing has to be waited for but gpsd's first answer.
-bool PrivateGpsd::Launch()
-{
-    sockaddr_in client = TcpAddress("127.0.0.1");
-    const UniqueFd controlSocket = Listen(UnixAddress(socketPath_.c_str()), kListenQueue);
-    const UniqueFd clientSocket = Listen(client, kListenQueue);
-    if (!controlSocket || !clientSocket) return false;
-    port_ = ntohs(client.sin_port);
-    Start(controlSocket.get(), clientSocket.get());
-    return true;
 }
 
 void PrivateGpsd::Start(int controlSocket, int clientSocket)

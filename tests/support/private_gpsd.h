@@ -71,7 +71,6 @@ public:
     std::string Log() const;
 
 private:
-    bool Launch();
     void Start(int controlSocket, int clientSocket);
     void Stop();
 

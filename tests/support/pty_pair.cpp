@@ -93,30 +93,23 @@ std::string PtyPair::ReadBytes(std::size_t count, std::chrono::milliseconds time
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     char buffer[4096];
     while (received.size() < count) {
+        const ssize_t n = ::read(master_, buffer, std::min(sizeof buffer, count - received.size()));
+        if (n > 0) {
+            received.append(buffer, static_cast<std::size_t>(n));
+            continue;
+        }
+        if (n == 0 || (errno != EAGAIN && errno != EINTR)) break;  // EIO: nobody at the other end
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) break;
         pollfd ready{master_, POLLIN, 0};
-        if (::poll(&ready, 1, static_cast<int>(left.count())) <= 0) continue;
-        const std::size_t want = std::min(sizeof buffer, count - received.size());
-        const ssize_t n = ::read(master_, buffer, want);
-        if (n > 0)
-            received.append(buffer, static_cast<std::size_t>(n));
-        else if (n < 0 && errno != EAGAIN && errno != EINTR)
-            break;  // EIO: nobody at the other end
+        if (left.count() <= 0 || ::poll(&ready, 1, static_cast<int>(left.count())) < 0) break;
     }
     return received;
 }
 
 std::string PtyPair::ReadAvailable()
 {
-    std::string received;
-    char buffer[4096];
-    for (;;) {
-        const ssize_t n = ::read(master_, buffer, sizeof buffer);
-        if (n <= 0) return received;
-        received.append(buffer, static_cast<std::size_t>(n));
-    }
+    return ReadBytes(std::string::npos, std::chrono::milliseconds(0));
 }
 
 std::size_t PtyPair::FillFromProgramEnd()
