@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 namespace {
@@ -17,18 +18,12 @@ std::string TaskFile(pid_t tid, const char* name)
 }
 
 // The value of the "key:" line of a /proc status file, -1 without one.
-long StatusField(const std::string& path, const char* key)
+long StatusField(const std::string& path, const std::string& key)
 {
-    FILE* file = std::fopen(path.c_str(), "r");
-    if (!file) return -1;
-    long value = -1;
-    char line[256];
-    const std::size_t keyLength = std::strlen(key);
-    while (std::fgets(line, sizeof line, file))
-        if (std::strncmp(line, key, keyLength) == 0 && line[keyLength] == ':')
-            value = std::strtol(line + keyLength + 1, nullptr, 10);
-    std::fclose(file);
-    return value;
+    std::ifstream file(path);
+    for (std::string line; std::getline(file, line);)
+        if (line.starts_with(key + ":")) return std::stol(line.substr(key.size() + 1));
+    return -1;
 }
 
 }  // namespace
@@ -49,11 +44,9 @@ ThreadUsage ReadThreadUsage(pid_t tid)
     ThreadUsage usage;
     // schedstat's first field is the time on the CPU in ns, exact where the tick-based
     // utime/stime of stat are 10 ms coarse.
-    if (FILE* file = std::fopen(TaskFile(tid, "schedstat").c_str(), "r")) {
-        unsigned long long ns = 0;
-        if (std::fscanf(file, "%llu", &ns) == 1) usage.cpuMs = static_cast<double>(ns) / 1e6;
-        std::fclose(file);
-    }
+    unsigned long long ns = 0;
+    if (std::ifstream(TaskFile(tid, "schedstat")) >> ns)
+        usage.cpuMs = static_cast<double>(ns) / 1e6;
     const std::string status = TaskFile(tid, "status");
     usage.voluntarySwitches = std::max(0L, StatusField(status, "voluntary_ctxt_switches"));
     usage.involuntarySwitches = std::max(0L, StatusField(status, "nonvoluntary_ctxt_switches"));

@@ -1,11 +1,9 @@
 #include "tests/uart/guest_process_state.h"
 
-#include <dirent.h>
 #include <sys/resource.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <climits>
+#include <filesystem>
 #include <vector>
 
 #include "relay/run.h"
@@ -14,23 +12,19 @@ namespace {
 
 // The entries of a /proc folder but those named in `skip`: " NAME" each, " NAME (TARGET)" for a
 // link.
+// The listing's own descriptor is gone by the time its entry is read, and left out.
 std::string ListProcEntries(const char* folder, const std::vector<std::string>& skip)
 {
-    DIR* listing = opendir(folder);
-    if (!listing) return " unreadable";
-    const std::string own = std::to_string(dirfd(listing));
+    std::vector<std::filesystem::path> listed;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        listed.push_back(entry.path());
     std::string entries;
-    while (const dirent* entry = readdir(listing)) {
-        const std::string name = entry->d_name;
-        if (name == "." || name == ".." || name == own ||
-            std::find(skip.begin(), skip.end(), name) != skip.end())
-            continue;
-        char target[PATH_MAX] = {};
-        const std::string path = std::string(folder) + "/" + name;
-        const bool isLink = readlink(path.c_str(), target, sizeof target - 1) > 0;
-        entries += " " + name + (isLink ? " (" + std::string(target) + ")" : "");
+    for (const std::filesystem::path& path : listed) {
+        std::error_code gone;
+        const std::filesystem::path target = std::filesystem::read_symlink(path, gone);
+        if (gone || std::find(skip.begin(), skip.end(), path.filename()) != skip.end()) continue;
+        entries += " " + path.filename().string() + " (" + target.string() + ")";
     }
-    closedir(listing);
     return entries;
 }
 
