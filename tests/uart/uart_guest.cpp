@@ -4,7 +4,7 @@
 // the host's commands:
 //   settings      the line settings both ports hold, as the driver reports them
 //   lines         /proc/tty/driver/serial (the UARTs' modem lines), one "serial " line each
-//   reopen PATH   a second open of PATH, in this process and in another one
+//   reopen PATH   a second open of PATH, in this process and in a forked one
 //   fill          fills the output's buffers through the run's own descriptor until no more fits
 //   usage         the CPU time this process has spent so far (its ended threads' included) and
 //                 how often it was switched out, as "usage MS VOLUNTARY INVOLUNTARY"
@@ -12,7 +12,6 @@
 //                 the process still holds ("holds nothing" once it is back to idle)
 // Message boxes come out as "message: TEXT" (also those of the other process of "reopen"), an
 // end of the relay by itself as "ended".
-// `uart_guest open PORT BAUD` is the other process of "reopen": it exits 0 when the port opened.
 // `uart_guest await PATH` waits until a device node exists: "device PATH present" (or "absent").
 #include <fcntl.h>
 #include <poll.h>
@@ -87,10 +86,11 @@ void SaySerialDriverState()
         Say("serial " + line);
 }
 
+// Its exit code: 0 when the port opened, 1 when it did not (its message comes out as ours).
 int OpenInAnotherProcess(const std::string& path, int baud)
 {
-    ChildProcess other({"/proc/self/exe", "open", path, std::to_string(baud)},
-                       {.descriptors = {{STDOUT_FILENO, STDOUT_FILENO}}});  // its messages too
+    ChildProcess other(
+        [&](int) { return OpenSerialPort(path.c_str(), baud) == INVALID_HANDLE_VALUE ? 1 : 0; });
     return other.Wait(std::chrono::seconds(20)).value_or(-1);
 }
 
@@ -198,19 +198,12 @@ int main(int argc, char** argv)
 {
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "relay" && argc == 5) return RunSession({argv[2], argv[3], std::atoi(argv[4])});
-    if (mode == "open" && argc == 4) {
-        SetMessagePresenter(PrintMessage);
-        PortHandle port = OpenSerialPort(argv[2], std::atoi(argv[3]));
-        const bool opened = port != INVALID_HANDLE_VALUE;
-        CloseSerialPort(port);
-        return opened ? 0 : 1;
-    }
     if (mode == "await" && argc == 3) {
         // Well within the host's wait for an answer, so that "absent" reaches it.
         const bool present = WaitForPath(argv[2], std::chrono::seconds(10));
         Say(std::string("device ") + argv[2] + (present ? " present" : " absent"));
         return present ? 0 : 1;
     }
-    Say("usage: uart_guest relay INPUT OUTPUT BAUD | open PORT BAUD | await PATH");
+    Say("usage: uart_guest relay INPUT OUTPUT BAUD | await PATH");
     return 2;
 }
