@@ -1,9 +1,8 @@
 #include "tests/support/gpsd_client.h"
 
-#include <arpa/inet.h>
-
 #include <algorithm>
-#include <cstdint>
+
+#include "tests/support/listening_socket.h"
 
 namespace {
 
@@ -142,11 +141,7 @@ std::string JsonMember(const std::string& line, const std::string& name)
 sockaddr_in SourceAddress(const std::string& source)
 {
     const std::size_t colon = source.rfind(':');
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(std::stoi(source.substr(colon + 1))));
-    inet_pton(AF_INET, source.substr(6, colon - 6).c_str(), &address.sin_addr);
-    return address;
+    return TcpAddress(source.substr(6, colon - 6).c_str(), std::stoi(source.substr(colon + 1)));
 }
 
 bool IsNmeaLine(const std::string& line)

@@ -1,7 +1,5 @@
 #include "tests/support/gpsd_reader.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -12,6 +10,7 @@
 #include <stdexcept>
 
 #include "platform/io/fd_io.h"
+#include "tests/support/listening_socket.h"
 
 namespace {
 
@@ -24,11 +23,8 @@ constexpr std::size_t kReadBytes = 256 * 1024;
 int ConnectToGpsd(int port)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    const sockaddr_in address = TcpAddress("127.0.0.1", port);
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
         ::close(fd);
         throw std::runtime_error("cannot connect to gpsd on port " + std::to_string(port));
     }

@@ -1,6 +1,6 @@
-// Where a test gets a socket that listens as gpsd, a fake gpsd or another user's program would:
-// on a loopback TCP address or at a Unix socket path. Plain system calls only, so that a forked
-// child may make one too.
+// Where a test gets a socket that listens as gpsd, a fake gpsd or another user's program would,
+// and the addresses to listen or connect at: a loopback TCP address or a Unix socket path. Plain
+// system calls only, so that a forked child may make one too.
 #pragma once
 
 #include <netinet/in.h>
