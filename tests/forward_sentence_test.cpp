@@ -5,7 +5,6 @@
 
 #include <chrono>
 #include <string>
-#include <thread>
 
 #include "ports/serial_port.h"
 #include "relay/relay_state.h"

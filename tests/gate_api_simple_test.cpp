@@ -6,7 +6,6 @@
 
 #include <sys/eventfd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -34,11 +33,6 @@ std::string LastError(GateApi::Simple& channel)
     channel.GetLastError(text, sizeof text);
     EXPECT_NE(std::memchr(text, '\0', sizeof text), nullptr) << "not 0-terminated";
     return text;
-}
-
-bool Holds(const std::vector<std::string>& list, const std::string& item)
-{
-    return std::find(list.begin(), list.end(), item) != list.end();
 }
 
 struct Unreachable {
@@ -128,7 +122,7 @@ TEST(GpsServiceClient, OpenAddsASourceGpsdReadsAndCloseTakesItAway)
     ASSERT_TRUE(channel.Open("_input")) << LastError(channel);
     const std::string source = watcher.WaitForSourceOpened(10s);
     EXPECT_TRUE(source.starts_with("tcp://127.113.110.120:")) << source;
-    EXPECT_TRUE(Holds(gpsd.ControlDevices(), source));
+    EXPECT_EQ(gpsd.ControlDevices(), std::vector<std::string>{source});
 
     EXPECT_TRUE(channel.Write(kGga.data(), static_cast<int>(kGga.size()))) << LastError(channel);
     EXPECT_TRUE(watcher.WaitForLine(kGga, 10s));

@@ -33,7 +33,8 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// relay_bench with `arguments` in a child process, its standard error read as its reports.
+// relay_bench with `arguments` in a child process, its standard error read as its reports. A
+// child that hangs fails its Wait() and is stopped when the object goes.
 ChildProcess RelayBench(const std::vector<std::string>& arguments)
 {
     std::vector<std::string> command{RELAY_BENCH_PATH};
@@ -41,19 +42,7 @@ ChildProcess RelayBench(const std::vector<std::string>& arguments)
     return ChildProcess(command, {.lineFds = {STDERR_FILENO}});
 }
 
-struct Ended {
-    int exitCode = -1;  // -1: did not end by itself within the deadline
-    std::vector<std::string> errors;
-};
-
-// Waits in the kernel for the child to end; a child still running at the deadline is killed,
-// so that a hang fails the test instead of stalling it.
-Ended Wait(ChildProcess& relay, std::chrono::milliseconds deadline)
-{
-    const std::optional<int> exitCode = relay.Wait(deadline);
-    if (!exitCode) relay.Stop(SIGKILL);
-    return {exitCode.value_or(-1), relay.AllLines(10s)};
-}
+const std::vector<std::string> kReadError{"Quarnex: Read error"};
 
 TEST(RelayBenchRelayMode, RelaysUntilTheInputHangsUpThenExitsZero)
 {
@@ -72,9 +61,8 @@ TEST(RelayBenchRelayMode, RelaysUntilTheInputHangsUpThenExitsZero)
     input.Write(capture);
     EXPECT_EQ(output.ReadBytes(expected.size(), 20s), expected);
     input.CloseMaster();
-    const Ended ended = Wait(relay, 20s);
-    EXPECT_EQ(ended.exitCode, 0);
-    EXPECT_EQ(ended.errors, std::vector<std::string>{"Quarnex: Read error"});
+    EXPECT_EQ(relay.Wait(20s), 0);
+    EXPECT_EQ(relay.AllLines(10s), kReadError);
     EXPECT_EQ(output.ReadAvailable(), "") << "the held last sentence is never written";
 }
 
@@ -107,9 +95,8 @@ TEST(RelayBenchRelayMode, WritesIntoGpsdWhenTheOutputTextNamesGPSGate)
     }
     EXPECT_TRUE(reported) << gpsd.Log();
     input.CloseMaster();
-    const Ended ended = Wait(relay, 20s);
-    EXPECT_EQ(ended.exitCode, 0);
-    EXPECT_EQ(ended.errors, std::vector<std::string>{"Quarnex: Read error"});
+    EXPECT_EQ(relay.Wait(20s), 0);
+    EXPECT_EQ(relay.AllLines(10s), kReadError);
     for (const std::string& line : watcher.NmeaLines())  // no GSV, no empty-course VTG
         EXPECT_NE(std::find(expected.begin(), expected.end(), line), expected.end()) << line;
 }
@@ -157,12 +144,12 @@ TEST(RelayBenchRelayMode, RunsKilledOrHungUpLeaveNoSourceInGpsd)
             });
         };
         ASSERT_TRUE(added(gpsd.WaitForControlDevices(added, 10s)))
-            << ::testing::PrintToString(Wait(relay, 0s).errors);
+            << ::testing::PrintToString(relay.AllLines(0s));
         relay.Signal(signal);
-        const Ended ended = Wait(relay, 10s);
+        const std::optional<int> exitCode = relay.Wait(10s);
         if (signal == SIGHUP) {
-            EXPECT_EQ(ended.exitCode, 1);
-            EXPECT_TRUE(ended.errors.empty());
+            EXPECT_EQ(exitCode, 1);
+            EXPECT_TRUE(relay.AllLines(10s).empty());
             EXPECT_EQ(gpsd.ControlDevices(), kept);
         }
     }
@@ -181,9 +168,9 @@ TEST(RelayBenchRelayMode, RunsKilledOrHungUpLeaveNoSourceInGpsd)
     ASSERT_EQ(devices.size(), 3u) << "killed runs' or the taken port's sources are left";
     EXPECT_EQ(std::vector<std::string>(devices.begin(), devices.begin() + 2), kept);
     input.CloseMaster();
-    EXPECT_EQ(Wait(relay, 10s).exitCode, 0);
+    EXPECT_EQ(relay.Wait(10s), 0);
     liveInput.CloseMaster();
-    EXPECT_EQ(Wait(live, 10s).exitCode, 0);
+    EXPECT_EQ(live.Wait(10s), 0);
     EXPECT_EQ(gpsd.ControlDevices(), std::vector<std::string>{other});
 }
 
@@ -225,10 +212,10 @@ TEST(RelayBenchRelayMode, RefusesBadArgumentsAndOutputsThatDoNotOpen)
         for (std::string word; words >> word;)
             arguments.push_back(word == "IN" ? input.Path() : word == "OUT" ? output.Path() : word);
         ChildProcess relay = RelayBench(arguments);
-        const Ended ended = Wait(relay, 20s);
-        EXPECT_EQ(ended.exitCode, refusal.exitCode);
-        ASSERT_FALSE(ended.errors.empty());
-        EXPECT_TRUE(ended.errors[0].starts_with(refusal.errorsStartWith)) << ended.errors[0];
+        EXPECT_EQ(relay.Wait(20s), refusal.exitCode);
+        const std::vector<std::string>& errors = relay.AllLines(10s);
+        ASSERT_FALSE(errors.empty());
+        EXPECT_TRUE(errors[0].starts_with(refusal.errorsStartWith)) << errors[0];
     }
 }
 

@@ -7,7 +7,6 @@
 #include <fstream>
 #include <stdexcept>
 #include <string_view>
-#include <utility>
 
 namespace {
 

@@ -13,16 +13,19 @@
 // Message boxes come out as "message: TEXT" (also those of the other process of "reopen"), an
 // end of the relay by itself as "ended".
 // `uart_guest await PATH` waits until a device node exists: "device PATH present" (or "absent").
-#include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "platform/io/fd_io.h"
 #include "platform/window/message_box.h"
@@ -33,7 +36,6 @@
 #include "tests/support/child_process.h"
 #include "tests/support/far_end_settings.h"
 #include "tests/support/path_wait.h"
-#include "tests/uart/guest_process_state.h"
 
 namespace {
 
@@ -126,6 +128,49 @@ long long FillOutput(int fd)
         if (room.revents == 0 && queuedAfter == queuedBefore) return total;
     }
     return -1;  // the far end keeps reading
+}
+
+// The listing's own descriptor is gone by the time its entry is read, and left out.
+std::string ListProcEntries(const char* folder, const std::vector<std::string>& skip)
+{
+    std::vector<std::filesystem::path> listed;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        listed.push_back(entry.path());
+    std::string entries;
+    for (const std::filesystem::path& path : listed) {
+        std::error_code gone;
+        const std::filesystem::path target = std::filesystem::read_symlink(path, gone);
+        if (gone || std::find(skip.begin(), skip.end(), path.filename()) != skip.end()) continue;
+        entries += " " + path.filename().string() + " (" + target.string() + ")";
+    }
+    return entries;
+}
+
+// "usage MS VOLUNTARY INVOLUNTARY": the CPU time this process has spent so far, its ended
+// threads' included, and how often it was switched out.
+std::string DescribeUsage()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const long long micros = (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000000LL +
+                             usage.ru_utime.tv_usec + usage.ru_stime.tv_usec;
+    return "usage " + std::to_string(micros / 1000.0) + " " + std::to_string(usage.ru_nvcsw) + " " +
+           std::to_string(usage.ru_nivcsw);
+}
+
+// "holds nothing" once the process is back to what it was before a run; otherwise "holds" and
+// what is left: "run" (its thread, a port or the channel, as RunIsHeld says), "descriptors N
+// (TARGET)...". What the dialog's idle look stands for: no relay thread (nor its descriptors), no
+// port, no channel; and, as the kernel lists them, no descriptor but the console's three. Threads
+// are taken from the program's own account alone: a thread just joined may still be listed in /proc
+// for a moment while the kernel finishes its exit.
+std::string DescribeWhatIsHeld()
+{
+    std::string held;
+    if (RunIsHeld()) held += " run";
+    if (const std::string fds = ListProcEntries("/proc/self/fd", {"0", "1", "2"}); !fds.empty())
+        held += " descriptors" + fds;
+    return held.empty() ? "holds nothing" : "holds" + held;
 }
 
 // False once the session is over.

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,7 +17,6 @@
 
 #include <chrono>
 #include <fstream>
-#include <memory>
 #include <random>
 
 #include "platform/io/fd_io.h"
