@@ -3,13 +3,13 @@
 #pragma once
 
 #include <QFont>
-#include <QIcon>
 
 #include <deque>
 #include <map>
 
 #include "platform/window/dialog.h"
 #include "platform/window/dialog_units.h"
+#include "platform/window/qt_icon.h"
 
 class QSystemTrayIcon;
 class QWidget;
@@ -34,11 +34,6 @@ struct Dialog {
     bool runsOwnLoop = false;       // DialogBoxIndirectParam's event loop is running
     bool ended = false;
     int result = 0;
-};
-
-struct Icon {
-    int id;
-    QIcon icon;
 };
 
 // The font a template asks for, as the desktop has it.
