@@ -10,7 +10,7 @@
 #   package  building the Debian package: build, and what CPack's dependency list needs
 #   run      tools/run.sh: build, a gpsd and its clients, a private X server with a tray
 #   test     tools/test.sh: all of the above, GoogleTest, clang's fuzzer and sanitizer runtime,
-#            the package validators, debootstrap for the newer gpsd's root, QEMU with a
+#            the package validators and lintian, debootstrap for the newer gpsd's root, QEMU with a
 #            static busybox for the guest whose UARTs the serial tests run on, and a private
 #            session bus with a StatusNotifierItem watcher and host for the tray tests
 #   fresh    tools/test_on.sh: debootstrap for a fresh root of a release
@@ -23,7 +23,7 @@ package=(dpkg-dev file)
 # The simulated receiver feeds a private gpsd; the program runs on Xvfb with trayer as its tray,
 # and xdotool and ImageMagick press Start and take the screenshot.
 run=(gpsd gpsd-clients xvfb trayer x11-utils xdotool imagemagick)
-test=(libgtest-dev clang libclang-rt-dev desktop-file-utils appstream-util debootstrap
+test=(libgtest-dev clang libclang-rt-dev desktop-file-utils appstream-util lintian debootstrap
     qemu-system-x86 busybox-static)
 # The tray tests run their own dbus-daemon (gdbus waits for a name on it); the StatusNotifierItem
 # tray is status-notifier-watcher with gtk-sni-tray-standalone as its host.
