@@ -87,7 +87,8 @@ check_package_fields() {
     depends=$(dpkg-deb -f "$deb" Depends)
     # Debian 13 renamed some libraries for the 64-bit time_t (libqt6core6t64); the new package
     # still provides the old name, so a package built on 12 installs on 13 and the other way.
-    for library in libc6 libqt6core6 libqt6gui6 libqt6widgets6; do
+    # qt6-wayland: without it, a Wayland session without DISPLAY cannot start the program.
+    for library in libc6 libqt6core6 libqt6gui6 libqt6widgets6 qt6-wayland; do
         grep -qE "(^|, )$library(t64)?( |,|$)" <<< "$depends" ||
             fail "Depends lacks $library: $depends"
     done
