@@ -4,17 +4,21 @@
 # offered alike by Debian 12 (bookworm) and Debian 13 (trixie): where a package is versioned
 # (clang's runtime), the unversioned one that follows the release's default is named.
 #
-# Usage: tools/install_dependencies.sh [build] [package] [run] [test] [fresh] [system]
-#        (no argument: test)
-#   build    the program: compiler, CMake, Qt 6 Widgets, the icon renderer
-#   package  building the Debian package: build, and what CPack's dependency list needs
-#   run      tools/run.sh: build, a gpsd and its clients, a private X server with a tray
-#   test     tools/test.sh: all of the above, GoogleTest, clang's fuzzer and sanitizer runtime,
-#            the package validators and lintian, debootstrap for the newer gpsd's root, QEMU with a
-#            static busybox for the guest whose UARTs the serial tests run on, and a private
-#            session bus with a StatusNotifierItem watcher and host for the tray tests
-#   fresh    tools/test_on.sh: debootstrap for a fresh root of a release
-#   system   tools/system_test.sh: package, debootstrap, and QEMU to boot the release's system
+# Usage: tools/install_dependencies.sh [--arch ARCH] [build] [package] [run] [test] [fresh]
+#                                     [system]      (no role: test)
+#   build       the program: compiler, CMake, Qt 6 Widgets, the icon renderer
+#   package     building the Debian package: build, and what CPack's dependency list needs
+#   run         tools/run.sh: build, a gpsd and its clients, a private X server with a tray
+#   test        tools/test.sh: all of the above, GoogleTest, clang's fuzzer and sanitizer
+#               runtime, the package validators and lintian, debootstrap for the newer gpsd's
+#               root, QEMU with a static busybox for the guest whose UARTs the serial tests run
+#               on, and a private session bus with a StatusNotifierItem watcher and host for the
+#               tray tests
+#   fresh       tools/test_on.sh: debootstrap for a fresh root of a release
+#   system      tools/system_test.sh: package, debootstrap, and QEMU to boot the release's system
+# --arch ARCH, a Debian architecture other than this machine's (arm64, armhf), adds ARCH's own
+# packages to package: Debian's cross compiler for ARCH, and Qt for ARCH beside the host's,
+# through multiarch.
 set -euo pipefail
 
 build=(cmake g++ ninja-build pkgconf qt6-base-dev librsvg2-bin)
@@ -30,6 +34,15 @@ test=(libgtest-dev clang libclang-rt-dev desktop-file-utils appstream-util linti
 test+=(dbus-daemon libglib2.0-bin haskell-status-notifier-item-utils haskell-gtk-sni-tray-utils)
 fresh=(debootstrap)
 system=(debootstrap qemu-system-x86 qemu-utils)
+
+arch=$(dpkg --print-architecture)
+if [ "${1:-}" = --arch ] && [ $# -ge 2 ]; then
+    arch=$2
+    shift 2
+fi
+if [ "$arch" != "$(dpkg --print-architecture)" ]; then
+    package+=("crossbuild-essential-$arch" "qt6-base-dev:$arch")
+fi
 
 [ $# -gt 0 ] || set -- test
 wanted=("${build[@]}")
@@ -61,5 +74,10 @@ echo "Installing: ${missing[*]}"
 as_root=()
 [ "$(id -u)" -eq 0 ] || as_root=(sudo)
 export DEBIAN_FRONTEND=noninteractive
+# ARCH's own packages (NAME:ARCH) come only once dpkg knows the architecture.
+if printf '%s\n' "${missing[@]}" | grep -q ":$arch$" &&
+    ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
+    "${as_root[@]}" dpkg --add-architecture "$arch"
+fi
 "${as_root[@]}" apt-get -o DPkg::Lock::Timeout=600 update -q
 "${as_root[@]}" apt-get -o DPkg::Lock::Timeout=600 install -y --no-install-recommends "${missing[@]}"
