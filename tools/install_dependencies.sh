@@ -5,7 +5,7 @@
 # (clang's runtime), the unversioned one that follows the release's default is named.
 #
 # Usage: tools/install_dependencies.sh [--arch ARCH] [build] [package] [run] [test] [fresh]
-#                                     [system]      (no role: test)
+#                                     [system] [arch-check]      (no role: test)
 #   build       the program: compiler, CMake, Qt 6 Widgets, the icon renderer
 #   package     building the Debian package: build, and what CPack's dependency list needs
 #   run         tools/run.sh: build, a gpsd and its clients, a private X server with a tray
@@ -16,9 +16,11 @@
 #               tray tests
 #   fresh       tools/test_on.sh: debootstrap for a fresh root of a release
 #   system      tools/system_test.sh: package, debootstrap, and QEMU to boot the release's system
+#   arch-check  tools/test_on.sh --arch ARCH where it builds: package, lintian, GoogleTest
 # --arch ARCH, a Debian architecture other than this machine's (arm64, armhf), adds ARCH's own
-# packages to package: Debian's cross compiler for ARCH, and Qt for ARCH beside the host's,
-# through multiarch.
+# packages to package and arch-check (Debian's cross compiler for ARCH, and Qt and GoogleTest
+# for ARCH beside the host's, through multiarch), and to fresh the emulators that run ARCH's
+# programs here: user-mode (qemu-user-static) and a system guest (qemu-system-arm).
 set -euo pipefail
 
 build=(cmake g++ ninja-build pkgconf qt6-base-dev librsvg2-bin)
@@ -34,6 +36,7 @@ test=(libgtest-dev clang libclang-rt-dev desktop-file-utils appstream-util linti
 test+=(dbus-daemon libglib2.0-bin haskell-status-notifier-item-utils haskell-gtk-sni-tray-utils)
 fresh=(debootstrap)
 system=(debootstrap qemu-system-x86 qemu-utils)
+arch_check=(lintian)
 
 arch=$(dpkg --print-architecture)
 if [ "${1:-}" = --arch ] && [ $# -ge 2 ]; then
@@ -42,6 +45,8 @@ if [ "${1:-}" = --arch ] && [ $# -ge 2 ]; then
 fi
 if [ "$arch" != "$(dpkg --print-architecture)" ]; then
     package+=("crossbuild-essential-$arch" "qt6-base-dev:$arch")
+    fresh+=(qemu-user-static qemu-system-arm)
+    arch_check+=("libgtest-dev:$arch")
 fi
 
 [ $# -gt 0 ] || set -- test
@@ -54,8 +59,9 @@ for role in "$@"; do
         test) wanted+=("${package[@]}" "${run[@]}" "${test[@]}") ;;
         fresh) wanted+=("${fresh[@]}") ;;
         system) wanted+=("${package[@]}" "${system[@]}") ;;
+        arch-check) wanted+=("${package[@]}" "${arch_check[@]}") ;;
         *)
-            echo "unknown role: $role (build, package, run, test, fresh or system)" >&2
+            echo "unknown role: $role (build, package, run, test, fresh, system or arch-check)" >&2
             exit 2
             ;;
     esac
