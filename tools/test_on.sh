@@ -13,9 +13,9 @@
 # tools/package.sh --arch and checked there with lintian, beside the relay's test programs for
 # ARCH; installed with apt, its dependencies from Debian, in a fresh root of the release for
 # ARCH under Debian's user-mode emulation, and started there offscreen; and the relay's test
-# run in a system guest of ARCH (QEMU), as user-mode emulation lacks the calls that set a
-# serial line's rate (TCGETS2 and TCSETS2 fail with ENOSYS). The root for ARCH and its
-# downloads are under build/test-on/RELEASE-ARCH/.
+# run in a system guest of ARCH (QEMU) with Debian's kernel for it, as Debian 12's user-mode
+# emulation (QEMU 7.2) lacks the calls that set a serial line's rate: TCGETS2 and TCSETS2 fail
+# with ENOSYS. The root for ARCH and its downloads are under build/test-on/RELEASE-ARCH/.
 #
 # Usage: tools/test_on.sh bookworm|trixie [--arch ARCH] [test|run|package]    (default: test)
 set -euo pipefail

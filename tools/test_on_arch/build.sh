@@ -13,8 +13,8 @@ source tools/cross_build.sh
 
 tools/package.sh --arch "$arch"
 tools/install_dependencies.sh --arch "$arch" arch-check
-echo "lintian:"
-lintian --fail-on error,warning --info build/package-"$arch"/quarnex_*_"$arch".deb
+echo "lintian (errors, warnings and notes):"
+lintian --fail-on error,warning --display-info build/package-"$arch"/quarnex_*_"$arch".deb
 
 cross_arguments=()
 cross_build_settings "$arch"

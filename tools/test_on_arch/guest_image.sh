@@ -45,8 +45,8 @@ for file in "${files[@]}"; do
 done
 # relay_bench --relay between two pseudo-terminals of the guest, a capture through it, its
 # output checked against the relay's rules (the tests' model).
-echo "${programs[1]} --gtest_filter=RelayBenchRelayMode.RelaysUntilTheInputHangsUpThenExitsZero" \
-    > "$image/check"
+echo "${programs[1]} --gtest_color=no" \
+    "--gtest_filter=RelayBenchRelayMode.RelaysUntilTheInputHangsUpThenExitsZero" > "$image/check"
 # busybox's own cpio writes the newc format the kernel unpacks; every file belongs to root.
 (cd "$image" && find . | busybox cpio -o -H newc -R 0:0 2> /dev/null) |
     gzip -1 > "$output/initramfs.cpio.gz"
