@@ -67,12 +67,19 @@ for role in "$@"; do
     esac
 done
 
+# A package installed for the architecture it is wanted for: the one named after a colon, else
+# this machine's (or "all"). A Multi-Arch package may be installed for several at once.
+installed() {
+    local name=${1%%:*} for
+    for=$(dpkg --print-architecture)
+    [[ $1 != *:* ]] || for=${1#*:}
+    dpkg-query -W -f='${Status} ${Architecture}\n' "$name" 2> /dev/null |
+        grep -qE "^install ok installed ($for|all)$"
+}
+
 missing=()
 for package_name in "${wanted[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$package_name" 2> /dev/null |
-        grep -q '^install ok installed$'; then
-        missing+=("$package_name")
-    fi
+    installed "$package_name" || missing+=("$package_name")
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
