@@ -10,7 +10,7 @@
 
 #include "platform/io/fd_io.h"
 #include "platform/io/unique_fd.h"
-#include "platform/window/message_box.h"
+#include "platform/messages/message_box.h"
 #include "ports/serial_port.h"
 #include "relay/relay_state.h"
 #include "relay/relay_thread.h"

@@ -4,7 +4,7 @@
 #include <new>
 
 #include "platform/gpsd/gate_api_simple.h"
-#include "platform/window/message_box.h"
+#include "platform/messages/message_box.h"
 
 int StartGateChannel(GateApi::Simple*& gateChannel)
 {

@@ -11,7 +11,7 @@
 
 #include "platform/io/fd_io.h"
 #include "platform/io/unique_fd.h"
-#include "platform/window/message_box.h"
+#include "platform/messages/message_box.h"
 #include "ports/port_names.h"
 #include "ports/serial_settings.h"
 

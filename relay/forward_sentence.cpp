@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "platform/gpsd/gate_api_simple.h"
-#include "platform/window/message_box.h"
+#include "platform/messages/message_box.h"
 #include "ports/serial_port.h"
 #include "relay/relay_state.h"
 #include "relay/sentence_types.h"

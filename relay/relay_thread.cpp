@@ -12,7 +12,7 @@
 #include "platform/gpsd/gate_api_simple.h"
 #include "platform/io/fd_io.h"
 #include "platform/io/unique_fd.h"
-#include "platform/window/message_box.h"
+#include "platform/messages/message_box.h"
 #include "relay/forward_sentence.h"
 #include "relay/relay_state.h"
 #include "relay/sentence_framer.h"

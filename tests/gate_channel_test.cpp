@@ -9,7 +9,7 @@
 #include <string>
 
 #include "platform/gpsd/gate_api_simple.h"
-#include "platform/window/message_box.h"
+#include "platform/messages/message_box.h"
 #include "tests/support/gpsd_client.h"
 #include "tests/support/held_resources.h"
 #include "tests/support/message_recorder.h"

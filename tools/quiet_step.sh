@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the tools that build: run_quietly LOG COMMAND... runs a step with its output kept in
 # LOG, says nothing when it works and shows the whole log when it fails. (Without the log, a
 # failed build says only "subcommand failed", its compiler errors having gone with the output.)

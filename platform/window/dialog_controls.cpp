@@ -16,12 +16,12 @@ namespace {
 template <typename Widget>
 Widget* ControlAs(Dialog* dialog, int id)
 {
-    return qobject_cast<Widget*>(DialogControl(dialog, id));
+    return qobject_cast<Widget*>(dialog->Control(id));
 }
 
 QString ControlText(Dialog* dialog, int id)
 {
-    QWidget* control = DialogControl(dialog, id);
+    QWidget* control = dialog->Control(id);
     if (auto* list = qobject_cast<QComboBox*>(control)) return list->currentText();
     if (auto* button = qobject_cast<QAbstractButton*>(control)) return button->text();
     if (auto* label = qobject_cast<QLabel*>(control)) return label->text();
@@ -74,7 +74,7 @@ std::size_t GetControlText(Dialog* dialog, int id, char* buffer, std::size_t siz
 
 void SetControlText(Dialog* dialog, int id, const char* text)
 {
-    QWidget* control = DialogControl(dialog, id);
+    QWidget* control = dialog->Control(id);
     const QString value = QString::fromUtf8(text);
     if (auto* list = qobject_cast<QComboBox*>(control)) list->setEditText(value);
     if (auto* button = qobject_cast<QAbstractButton*>(control)) button->setText(value);
@@ -83,7 +83,7 @@ void SetControlText(Dialog* dialog, int id, const char* text)
 
 void EnableControl(Dialog* dialog, int id, bool enable)
 {
-    if (QWidget* control = DialogControl(dialog, id)) control->setEnabled(enable);
+    if (QWidget* control = dialog->Control(id)) control->setEnabled(enable);
 }
 
 void ShowDialog(Dialog* dialog, bool show)
@@ -91,16 +91,9 @@ void ShowDialog(Dialog* dialog, bool show)
     dialog->window->setVisible(show);
 }
 
-// A window that is not shown yet cannot be raised or activated (the procedure asks for it while
-// it initialises the dialog): that waits until the window is shown.
 void BringDialogToFront(Dialog* dialog)
 {
-    if (!dialog->window->isVisible()) {
-        dialog->frontWhenShown = true;
-        return;
-    }
-    dialog->window->raise();
-    dialog->window->activateWindow();
+    dialog->BringToFront();
 }
 
 int ScreenWidth()

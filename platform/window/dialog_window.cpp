@@ -1,50 +1,16 @@
-// Builds a dialog's window from its template: a top-level widget in the template's font, with
-// one Qt widget per control placed at its rectangle in dialog units.
+#include "platform/window/dialog_window.h"
+
 #include <QCheckBox>
-#include <QCloseEvent>
 #include <QComboBox>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
-#include <QShowEvent>
-#include <QSystemTrayIcon>
 #include <QWidget>
 
 #include "platform/window/qt_dialog.h"
 
 namespace {
-
-class DialogWindow : public QWidget {
-public:
-    explicit DialogWindow(Dialog* dialog) : dialog_(dialog) {}
-    Dialog* dialog() const { return dialog_; }
-
-protected:
-    void showEvent(QShowEvent* event) override
-    {
-        QWidget::showEvent(event);
-        if (!dialog_->frontWhenShown) return;
-        dialog_->frontWhenShown = false;
-        raise();
-        activateWindow();  // the window system activates it once it is mapped
-    }
-
-    // Closing is the procedure's decision: it hides the window (caption OK) or ends the dialog.
-    void closeEvent(QCloseEvent* event) override
-    {
-        event->ignore();
-        const bool trayShowsDialog =
-            !dialog_->trayIcons.empty() && QSystemTrayIcon::isSystemTrayAvailable();
-        if (dialog_->closeIsCaptionOk && trayShowsDialog)
-            SendDialogMessage(dialog_, WM_COMMAND, MakeCommand(IDOK, BN_CLICKED), 0);
-        else
-            SendDialogMessage(dialog_, WM_CLOSE, 0, 0);
-    }
-
-private:
-    Dialog* dialog_;
-};
 
 Qt::Alignment TextAlignment(unsigned style)
 {
@@ -59,9 +25,8 @@ QWidget* NewButton(Dialog* dialog, const ControlTemplate& control)
     auto* button = new QPushButton(QString::fromUtf8(control.text));
     button->setAutoDefault(false);
     const int id = control.id;
-    QObject::connect(button, &QPushButton::clicked, [dialog, id] {
-        SendDialogMessage(dialog, WM_COMMAND, MakeCommand(id, BN_CLICKED), 0);
-    });
+    QObject::connect(button, &QPushButton::clicked,
+                     [dialog, id] { dialog->Send(WM_COMMAND, MakeCommand(id, BN_CLICKED), 0); });
     return button;
 }
 
@@ -69,9 +34,8 @@ QWidget* NewCheckBox(Dialog* dialog, const ControlTemplate& control)
 {
     auto* box = new QCheckBox(QString::fromUtf8(control.text));
     const int id = control.id;
-    QObject::connect(box, &QCheckBox::clicked, [dialog, id] {
-        SendDialogMessage(dialog, WM_COMMAND, MakeCommand(id, BN_CLICKED), 0);
-    });
+    QObject::connect(box, &QCheckBox::clicked,
+                     [dialog, id] { dialog->Send(WM_COMMAND, MakeCommand(id, BN_CLICKED), 0); });
     return box;
 }
 
@@ -180,10 +144,9 @@ DialogBaseUnits BaseUnitsOf(const QFont& font)
     return {MulDivRounded(alphabetWidth, 1, 52), metrics.height()};
 }
 
-void BuildDialogWindow(Dialog* dialog)
+void BuildDialogWindow(Dialog* dialog, const DialogTemplate& tmpl)
 {
-    const DialogTemplate& tmpl = *dialog->dialogTemplate;
-    auto* window = new DialogWindow(dialog);
+    QWidget* window = dialog->window;
     window->setFont(DialogFont(tmpl));
     window->setWindowTitle(QString::fromUtf8(tmpl.caption));
     const DialogBaseUnits base = BaseUnitsOf(window->font());
@@ -197,18 +160,11 @@ void BuildDialogWindow(Dialog* dialog)
         widget->setParent(window);
         widget->setFocusPolicy((control.style & kTabStop) ? Qt::StrongFocus : Qt::NoFocus);
         widget->setGeometry(ControlGeometry(widget, control, base));
-        if (control.id != IDC_STATIC) dialog->controls[control.id] = widget;
+        if (control.id != IDC_STATIC) dialog->AddControl(control.id, widget);
         built.push_back({&control, widget});
     }
     // Frames come last in the template but must not cover the controls they frame.
     for (const BuiltControl& frame : built)
         if (frame.control->kind == ControlKind::kGroupBox) frame.widget->lower();
     NameControlsByTheirLabels(built);
-    dialog->window = window;
-}
-
-Dialog* DialogOfWindow(QWidget* window)
-{
-    auto* dialogWindow = dynamic_cast<DialogWindow*>(window);
-    return dialogWindow ? dialogWindow->dialog() : nullptr;
 }

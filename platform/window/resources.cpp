@@ -6,7 +6,7 @@
 #include <memory>
 #include <utility>
 
-#include "platform/window/qt_dialog.h"
+#include "platform/window/qt_icon.h"
 
 const DialogTemplate* FindDialogTemplate(const ResourceModule& module, int id)
 {

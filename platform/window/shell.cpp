@@ -10,7 +10,7 @@
 
 void InitShellDialog(Dialog* dialog, unsigned flags)
 {
-    dialog->closeIsCaptionOk = (flags & SHIDIF_DONEBUTTON) != 0;
+    dialog->SetCloseIsCaptionOk((flags & SHIDIF_DONEBUTTON) != 0);
     const QScreen* screen = QGuiApplication::primaryScreen();
     if ((flags & SHIDIF_SIZEDLGFULLSCREEN) && screen &&
         screen->geometry().width() <= kHandheldScreenWidth)
@@ -44,7 +44,7 @@ QSystemTrayIcon* AddIcon(const NotifyIconData& data)
     QObject::connect(trayIcon, &QSystemTrayIcon::activated,
                      [dialog, id, message](QSystemTrayIcon::ActivationReason reason) {
                          if (const LPARAM mouse = MouseMessageOf(reason))
-                             SendDialogMessage(dialog, message, id, mouse);
+                             dialog->Send(message, id, mouse);
                      });
     trayIcon->show();
     return trayIcon;
@@ -54,22 +54,19 @@ QSystemTrayIcon* AddIcon(const NotifyIconData& data)
 
 int ShellNotifyIcon(NotifyIconAction action, const NotifyIconData& data)
 {
-    auto& icons = data.dialog->trayIcons;
-    const auto found = icons.find(data.id);
+    QSystemTrayIcon* trayIcon = data.dialog->TrayIcon(data.id);
     switch (action) {
         case NotifyIconAction::kAdd:
-            if (found != icons.end()) return 0;
-            icons[data.id] = AddIcon(data);
+            if (trayIcon) return 0;
+            data.dialog->AddTrayIcon(data.id, AddIcon(data));
             return 1;
         case NotifyIconAction::kModify:
-            if (found == icons.end()) return 0;
-            found->second->setIcon(data.icon ? data.icon->icon : QIcon());
+            if (!trayIcon) return 0;
+            trayIcon->setIcon(data.icon ? data.icon->icon : QIcon());
             return 1;
         case NotifyIconAction::kDelete:
-            if (found == icons.end()) return 0;
-            found->second->hide();
-            delete found->second;
-            icons.erase(found);
+            if (!trayIcon) return 0;
+            data.dialog->DeleteTrayIcon(data.id);
             return 1;
     }
     return 0;

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "platform/io/fd_io.h"
-#include "platform/window/message_box.h"
+#include "platform/messages/message_box.h"
 
 namespace {
 

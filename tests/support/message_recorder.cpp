@@ -3,7 +3,7 @@
 #include <condition_variable>
 #include <mutex>
 
-#include "platform/window/message_box.h"
+#include "platform/messages/message_box.h"
 
 namespace {
 

@@ -28,7 +28,7 @@
 #include <vector>
 
 #include "platform/io/fd_io.h"
-#include "platform/window/message_box.h"
+#include "platform/messages/message_box.h"
 #include "ports/serial_port.h"
 #include "relay/relay_state.h"
 #include "relay/relay_thread.h"

@@ -21,8 +21,8 @@
 
 #include "platform/io/fd_io.h"
 #include "platform/io/unique_fd.h"
+#include "platform/messages/message_box.h"
 #include "platform/window/dialog.h"
-#include "platform/window/message_box.h"
 #include "platform/window/qt_dialog.h"
 #include "relay/relay_state.h"
 #include "relay/relay_thread.h"

@@ -16,8 +16,8 @@
 #include <thread>
 
 #include "platform/io/fd_io.h"
+#include "platform/messages/message_box.h"
 #include "platform/window/dialog.h"
-#include "platform/window/message_box.h"
 #include "platform/window/window_message_box.h"
 #include "relay/relay_thread.h"
 #include "res/resource_ids.h"

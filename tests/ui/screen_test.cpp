@@ -9,7 +9,7 @@
 #include <QWidget>
 
 #include "platform/window/dialog_units.h"
-#include "platform/window/qt_dialog.h"
+#include "platform/window/dialog_window.h"
 #include "res/program_resources.h"
 #include "res/resource_ids.h"
 #include "tests/support/event_wait.h"

@@ -2,8 +2,9 @@
 // a box with the caption "Quarnex", no owner window and an OK button only, which holds the
 // calling thread until the user dismisses it. Callable from any thread.
 //
-// Until a window layer installs its presenter, the text goes to standard error. Tests install
-// their own presenter to see every call.
+// No window code here, so relay/ and ports/ raise boxes without depending on a window system;
+// platform/window installs the presenter that shows them on Qt. Until one is installed, the text
+// goes to standard error. Tests install their own presenter to see every call.
 #pragma once
 
 inline constexpr char kMessageCaption[] = "Quarnex";

@@ -1,4 +1,4 @@
-#include "platform/window/message_box.h"
+#include "platform/messages/message_box.h"
 
 #include <atomic>
 #include <cstdio>
