@@ -12,6 +12,7 @@
 #include "bench/verdict.h"
 #include "platform/window/application_run.h"
 #include "res/resource_ids.h"
+#include "tests/support/desktop_session.h"
 #include "tests/support/gui_test_run.h"
 #include "tests/support/monitor_dialog.h"
 #include "tests/support/pty_pair.h"
@@ -99,6 +100,7 @@ int main(int argc, char** argv)
         std::fputs("dialog_cycles: N must be a positive count\n", stderr);
         return 2;
     }
+    LeaveTheDesktopSession();
     const PrivateRuntimeDirectory runtimeDirectory;
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     return RunInApplication(argc, argv, [cycles] { return RunCycles(cycles); });

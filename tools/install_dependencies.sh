@@ -13,7 +13,8 @@
 #               runtime, the package validators and lintian, debootstrap for the newer gpsd's
 #               root, QEMU with a static busybox for the guest whose UARTs the serial tests run
 #               on, a private session bus with a StatusNotifierItem watcher and host for the
-#               tray tests, and a headless Wayland compositor with Qt's Wayland platform
+#               tray tests, a headless Wayland compositor with Qt's Wayland platform, and
+#               dbus-x11 as desktops have it
 #   fresh       tools/test_on.sh: debootstrap for a fresh root of a release
 #   system      tools/system_test.sh: package, debootstrap, and QEMU to boot the release's system
 #   arch-check  tools/test_on.sh --arch ARCH where it builds: package, lintian, GoogleTest
@@ -36,6 +37,9 @@ test=(libgtest-dev clang libclang-rt-dev desktop-file-utils appstream-util linti
 test+=(dbus-daemon libglib2.0-bin haskell-status-notifier-item-utils haskell-gtk-sni-tray-utils)
 # The program in a Wayland session: weston's headless back end, and Qt's platform for it.
 test+=(weston qt6-wayland)
+# A desktop's own: with dbus-x11 an X client without a session bus starts one on its display.
+# The tests run as from a desktop's terminal, where it is there.
+test+=(dbus-x11)
 fresh=(debootstrap)
 system=(debootstrap qemu-system-x86 qemu-utils)
 arch_check=(lintian)

@@ -7,7 +7,9 @@
 set -uo pipefail
 runtime=$(mktemp -d "${2:-/tmp}/runtime-XXXXXX")
 status=0
-QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=$runtime \
+# Nothing of a desktop session the test command was started from: no display, compositor or bus.
+env -u DISPLAY -u WAYLAND_DISPLAY -u DBUS_SESSION_BUS_ADDRESS \
+    QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=$runtime \
     perl -MPOSIX -e 'sigprocmask(SIG_BLOCK, POSIX::SigSet->new(SIGTERM)) or die;
                      kill "TERM", $$; exec @ARGV or die "exec: $!"' "$1" || status=$?
 rm -rf "$runtime"

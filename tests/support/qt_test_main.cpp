@@ -7,6 +7,7 @@
 #include <fstream>
 #include <string>
 
+#include "tests/support/desktop_session.h"
 #include "tests/support/gui_test_run.h"
 
 namespace {
@@ -30,6 +31,7 @@ void UseOffscreenScreen(const std::string& folder)
 
 int main(int argc, char** argv)
 {
+    LeaveTheDesktopSession();
     ::testing::InitGoogleTest(&argc, argv);
     const PrivateRuntimeDirectory runtimeDirectory;
     UseOffscreenScreen(runtimeDirectory.Path());

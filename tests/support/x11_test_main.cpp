@@ -5,12 +5,14 @@
 
 #include <cstdlib>
 
+#include "tests/support/desktop_session.h"
 #include "tests/support/gui_test_run.h"
 #include "tests/support/private_session_bus.h"
 #include "tests/support/private_x_server.h"
 
 int main(int argc, char** argv)
 {
+    LeaveTheDesktopSession();
     ::testing::InitGoogleTest(&argc, argv);
     if (GTEST_FLAG_GET(list_tests)) return RUN_ALL_TESTS();
     const PrivateRuntimeDirectory runtimeDirectory;

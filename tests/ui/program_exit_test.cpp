@@ -21,11 +21,13 @@
 #include "platform/window/program_entry.h"
 #include "res/resource_ids.h"
 #include "tests/support/child_process.h"
+#include "tests/support/desktop_session.h"
 #include "tests/support/event_wait.h"
 #include "tests/support/fake_control_socket.h"
 #include "tests/support/gpsd_client.h"
 #include "tests/support/monitor_dialog.h"
 #include "tests/support/private_gpsd.h"
+#include "tests/support/private_session_bus.h"
 #include "tests/support/private_wayland_compositor.h"
 #include "tests/support/private_x_server.h"
 #include "tests/support/pty_pair.h"
@@ -207,6 +209,8 @@ TEST(Program, LosingTheDisplayEndsItWithOneAndLeavesNoSourceInGpsd)
     const PrivateGpsd gpsd;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.legend);
+        // With a bus of its own: else a desktop's dbus-x11 starts one for it on this display.
+        const PrivateSessionBus bus;
         PrivateXServer display(TrayHost::kXEmbed);
         PtyPair input;
         ChildProcess program =
@@ -266,6 +270,20 @@ TEST(Program, AnAbruptEndLeavesNoSourceInGpsdThatAnotherUserCouldServe)
         EXPECT_EQ(gpsd.ControlDevices(), std::vector<std::string>{}) << "listed while free";
         EXPECT_EQ(gpsd.WaitForControlDevices(NoSources, 5s), std::vector<std::string>{});
     }
+}
+
+// The test programs started from a terminal of a desktop: its session's variables set, and the
+// program runs on a display and a compositor of the tests' own, and without. Nothing of that
+// session may be reached.
+TEST(Program, TestsRunFromADesktopTerminalReachNothingOfItsSession)
+{
+    const DecoySession session;
+    ChildProcess tests({"/proc/self/exe", "--gtest_filter=Program.TheBinaryEndsWithOneOnSigterm:"
+                                          "Program.LosingTheDisplay*:Program.AnAbruptEnd*"},
+                       {.environment = session.Environment(),
+                        .descriptors = {{STDERR_FILENO, STDERR_FILENO}}});
+    EXPECT_EQ(tests.Wait(120s), 0);
+    EXPECT_EQ(session.Reached(), std::vector<std::string>{});
 }
 
 }  // namespace
