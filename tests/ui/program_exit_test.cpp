@@ -27,7 +27,6 @@
 #include "tests/support/gpsd_client.h"
 #include "tests/support/monitor_dialog.h"
 #include "tests/support/private_gpsd.h"
-#include "tests/support/private_session_bus.h"
 #include "tests/support/private_wayland_compositor.h"
 #include "tests/support/private_x_server.h"
 #include "tests/support/pty_pair.h"
@@ -209,13 +208,14 @@ TEST(Program, LosingTheDisplayEndsItWithOneAndLeavesNoSourceInGpsd)
     const PrivateGpsd gpsd;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.legend);
-        // With a bus of its own: else a desktop's dbus-x11 starts one for it on this display.
-        const PrivateSessionBus bus;
         PrivateXServer display(TrayHost::kXEmbed);
         PtyPair input;
         ChildProcess program =
             ScriptedProgram({input.Path(), "4800", "GPSGate"},
-                            {"DISPLAY=" + display.Display(), "QT_QPA_PLATFORM=xcb"});
+                            {"DISPLAY=" + display.Display(), "QT_QPA_PLATFORM=xcb",
+                             // No session bus, as on a machine without one: with DISPLAY set and
+                             // no address, a desktop's dbus-x11 would start one on that display.
+                             "DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/bus"});
         ASSERT_EQ(program.ReadLine("status: ", 20s), "Überwachung ist aktiv");
         ASSERT_EQ(gpsd.ControlDevices().size(), 1u) << "the run's source in gpsd";
         // Else a write to the vanished server may end it by SIGPIPE, before Qt sees the loss.
