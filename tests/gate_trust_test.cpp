@@ -141,7 +141,7 @@ TEST(GpsServiceTrust, ProgramsThatConnectBeforeGpsdGetNothingAndGpsdGetsEverySen
         std::vector<std::unique_ptr<ChildProcess>> strangers;
         for (const auto& [uid, count] : row.strangers) {
             strangers.push_back(std::make_unique<ChildProcess>(
-                [source = SourceAddress(sources[0]), count](int report) {
+                [source = SourceAddress(sources[0]), count = count](int report) {
                     return Stranger(source, count, report);
                 },
                 uid));

@@ -141,7 +141,9 @@ std::string ListProcEntries(const char* folder, const std::vector<std::string>& 
         std::error_code gone;
         const std::filesystem::path target = std::filesystem::read_symlink(path, gone);
         if (gone || std::find(skip.begin(), skip.end(), path.filename()) != skip.end()) continue;
-        entries += " " + path.filename().string() + " (" + target.string() + ")";
+        // Appended piece by piece: GCC 12 warns of an overlap (-Wrestrict) that " " + string is not.
+        entries.append(" ").append(path.filename().string()).append(" (").append(target.string())
+            .append(")");
     }
     return entries;
 }
