@@ -22,12 +22,12 @@ Xvfb -displayfd 5 -audit 2 -nolisten tcp 5> "$work/display" 2> "$work/x.log" &
 dbus-daemon --session --nofork --address="unix:path=$runtime/bus" 2> "$work/bus.log" &
 XDG_RUNTIME_DIR=$runtime weston --backend=headless-backend.so --shell=kiosk-shell.so --no-config \
     --socket=wayland-0 --idle-time=0 --logger-scopes=proto --log="$work/weston.log" &
+session_up() { [ -s "$work/display" ] && [ -S "$runtime/bus" ] && [ -S "$runtime/wayland-0" ]; }
 for _ in $(seq 100); do
-    [ -s "$work/display" ] && [ -S "$runtime/bus" ] && [ -S "$runtime/wayland-0" ] && break
+    session_up && break
     sleep 0.1
 done
-[ -s "$work/display" ] && [ -S "$runtime/bus" ] && [ -S "$runtime/wayland-0" ] ||
-    { echo "the stand-in session did not start" >&2; exit 1; }
+session_up || { echo "the stand-in session did not start" >&2; exit 1; }
 
 export DISPLAY=:$(cat "$work/display") WAYLAND_DISPLAY=wayland-0 XDG_RUNTIME_DIR=$runtime
 export DBUS_SESSION_BUS_ADDRESS=unix:path=$runtime/bus
